@@ -1,0 +1,81 @@
+// The profile file's text as a document of sections and keys.
+//
+// The document parses and edits narrow text in memory and knows nothing of
+// files or encodings: the store turns bytes into text and back. Edits never
+// change the document itself; they produce the whole new text, in which every
+// byte outside the lines an edit concerns is the same as before.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace skarvel {
+
+class IniDocument {
+public:
+    explicit IniDocument(std::string text);
+
+    const std::string& Text() const { return text_; }
+
+    // Finds the value of `key` in the first section named `section` (names are
+    // trimmed and matched without regard to ASCII case). The value comes back
+    // trimmed, cut at a NUL byte and without its enclosing quotes. False when the
+    // key, or its section, is absent or the key's line has no '='. The value
+    // views the document's text and lives as long as the document.
+    bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
+
+    // Appends every section name in file order, each followed by a NUL.
+    void ListSections(std::string& list) const;
+
+    // Appends the key names of the first section named `section`, each followed
+    // by a NUL. False when there is no such section or it has no key lines.
+    bool ListKeys(std::string_view section, std::string& list) const;
+
+    // Each edit writes the document's new text into `edited` and answers true,
+    // or answers false and leaves `edited` alone when the text would not change.
+    // New lines take the line end the text already uses (LF when it has none).
+    // DeleteKey removes the key from every section of that name, DeleteSection
+    // only the first section of that name.
+    bool SetValue(std::string_view section, std::string_view key, std::string_view value,
+                  std::string& edited) const;
+    bool DeleteKey(std::string_view section, std::string_view key, std::string& edited) const;
+    bool DeleteSection(std::string_view section, std::string& edited) const;
+
+private:
+    // A stretch of text_ as offsets, so it stays valid when the document is copied or moved.
+    struct Range {
+        std::size_t begin;
+        std::size_t end;
+    };
+
+    enum class LineKind : unsigned char { Header, Key, Bare };
+
+    // A header, key or bare line; comment and blank lines need no record.
+    struct Line {
+        std::size_t start;  // first byte of the line, leading blanks included
+        std::size_t end;    // first byte of its line end, or the end of the text
+        Range name;
+        Range value;  // key: the value as read, quotes included; bare: empty, where '=' goes
+        LineKind kind;
+    };
+
+    void ParseLine(std::size_t start, std::size_t end);
+    Range Field(std::size_t begin, std::size_t end) const;
+    std::string_view Slice(Range range) const;
+    std::size_t LineEndLength(std::size_t pos) const;
+    std::size_t FindSection(std::string_view name) const;
+    std::size_t SectionEnd(std::size_t header) const;
+    std::size_t FindEntry(std::size_t header, std::string_view key) const;
+    void Splice(std::size_t begin, std::size_t end, std::initializer_list<std::string_view> pieces,
+                std::string& edited) const;
+    bool RemoveLines(const std::vector<std::size_t>& doomed, std::string& edited) const;
+
+    std::string text_;
+    std::vector<Line> lines_;
+    std::string_view eol_;  // always a string literal, never a view into text_
+};
+
+}  // namespace skarvel

@@ -1,0 +1,298 @@
+#include "ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "FinalPath.h"
+#include "LastError.h"
+
+namespace skarvel {
+namespace {
+
+// A writer that keeps finding the file replaced under it gives up after this
+// many tries rather than spinning for ever.
+constexpr int kLockAttempts = 1000;
+
+constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kPermissionBits = 07777;
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any new file
+constexpr size_t kMaxNameLength = 255;
+const char kTemporarySuffix[] = ".skarvel-tmp";
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+
+    int Get() const { return fd_; }
+    int Release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Records errno as the thread's last error and answers `result`.
+template <typename T>
+T FailWithErrno(T result)
+{
+    SetLastErrorFromErrno();
+    return result;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Reads from `fd` to its end, whatever the size; false with errno set on error.
+bool ReadToEnd(int fd, std::string& bytes)
+{
+    struct stat status;
+    if (fstat(fd, &status) == 0 && status.st_size > 0) {
+        bytes.reserve(static_cast<size_t>(status.st_size));
+    }
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+}
+
+bool WriteAll(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool LockExclusive(int fd)
+{
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// True when `path` still names the file open at `fd`.
+bool PathNamesFile(const std::string& path, int fd)
+{
+    struct stat named;
+    struct stat open;
+    return stat(path.c_str(), &named) == 0 && fstat(fd, &open) == 0 && SameFile(named, open);
+}
+
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// One temporary name per file: a writer killed half-way leaves it behind, and
+// the next writer of the same file takes it over instead of adding another.
+// Names too long to take the suffix use a hash of the name instead.
+std::string TemporaryPathFor(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = path.substr(directory.size());
+    if (1 + name.size() + sizeof kTemporarySuffix - 1 <= kMaxNameLength) {
+        return directory + "." + name + kTemporarySuffix;
+    }
+    uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (const char c : name) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ULL;
+    }
+    return directory + "." + std::to_string(hash) + kTemporarySuffix;
+}
+
+// Opens and locks the temporary file for `path`. Writers of one file serialise
+// on the file's own lock, so the temporary is normally free; its lock covers
+// the case of a file replaced by an outside program while a writer held the old
+// one's lock. After locking, the name must still be this file: the writer before
+// may have renamed it into place. -1 with errno set on failure.
+int LockTemporary(const std::string& temporaryPath)
+{
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        Descriptor fd(open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                           S_IRUSR | S_IWUSR));
+        if (fd.Get() < 0 || !LockExclusive(fd.Get())) {
+            return -1;
+        }
+        struct stat named;
+        struct stat open;
+        if (lstat(temporaryPath.c_str(), &named) == 0 && fstat(fd.Get(), &open) == 0 &&
+            SameFile(named, open)) {
+            return fd.Release();
+        }
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+// Makes the rename that replaced a file in `directory` durable.
+void SyncDirectory(const std::string& directory)
+{
+    Descriptor fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() >= 0) {
+        fsync(fd.Get());
+    }
+}
+
+// Opens the file at `path` for writing, creating it when missing, and refuses
+// what Windows would refuse: directories, other non-regular files and read-only
+// files. -1 with the last error set on failure.
+int OpenForWriting(const std::string& path, struct stat& status)
+{
+    Descriptor fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, kNewFileMode));
+    if (fd.Get() < 0) {
+        // With creation allowed, a missing entry can only be a missing directory.
+        SetLastErrorCode(errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
+        return -1;
+    }
+    if (fstat(fd.Get(), &status) != 0) {
+        return FailWithErrno(-1);
+    }
+    if (!S_ISREG(status.st_mode) || (status.st_mode & kAnyWriteBit) == 0) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    return fd.Release();
+}
+
+// Writes `bytes` into the locked temporary, with the replaced file's permission
+// bits and owner, and makes it durable before it is renamed into place.
+bool FillTemporary(int fd, const std::string& bytes, const struct stat& original)
+{
+    if (ftruncate(fd, 0) != 0 || !WriteAll(fd, bytes)) {
+        return false;
+    }
+    if (fchmod(fd, original.st_mode & kPermissionBits) != 0) {
+        return false;
+    }
+    // Only a privileged writer can give the file back to another owner; anyone
+    // else is its owner already, or may not change the group.
+    if (fchown(fd, original.st_uid, original.st_gid) != 0 && errno != EPERM) {
+        return false;
+    }
+    return fsync(fd) == 0;
+}
+
+}  // namespace
+
+std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
+{
+    Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        return FailWithErrno(nullptr);
+    }
+    struct stat status;
+    if (fstat(fd.Get(), &status) != 0) {
+        return FailWithErrno(nullptr);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    std::string bytes;
+    if (!ReadToEnd(fd.Get(), bytes)) {
+        return FailWithErrno(nullptr);
+    }
+    return std::make_shared<const ProfileContent>(DecodeProfileBytes(bytes));
+}
+
+// The lock is flock(), not fcntl(): fcntl locks belong to the process, so a
+// second descriptor of the same file closed by another thread (or another object
+// on the same file) would drop them, and they do not exclude threads of one
+// process from each other. A writer replaces the file by rename, so the lock
+// it waited on may belong to a file that is no longer at the path: after locking,
+// it checks that the path still names the locked file and starts again if not.
+BOOL EditProfile(const char* path, const ProfileEdit& edit)
+{
+    std::string finalPath;
+    if (!ResolveFinalPath(path, finalPath)) {
+        return FailWithErrno(FALSE);
+    }
+    const std::string temporaryPath = TemporaryPathFor(finalPath);
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        struct stat status;
+        Descriptor file(OpenForWriting(finalPath, status));
+        if (file.Get() < 0) {
+            return FALSE;
+        }
+        if (!LockExclusive(file.Get())) {
+            return FailWithErrno(FALSE);
+        }
+        if (!PathNamesFile(finalPath, file.Get())) {
+            continue;
+        }
+        std::string bytes;
+        if (!ReadToEnd(file.Get(), bytes)) {
+            return FailWithErrno(FALSE);
+        }
+        const ProfileContent content(DecodeProfileBytes(bytes));
+        std::string edited;
+        if (!edit(content.document, edited)) {
+            return TRUE;
+        }
+        Descriptor temporary(LockTemporary(temporaryPath));
+        if (temporary.Get() < 0) {
+            return FailWithErrno(FALSE);
+        }
+        if (!PathNamesFile(finalPath, file.Get())) {
+            continue;  // replaced from outside while we waited for the temporary
+        }
+        if (!FillTemporary(temporary.Get(), EncodeProfileText(content.form, edited), status) ||
+            rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
+            SetLastErrorFromErrno();
+            unlink(temporaryPath.c_str());
+            return FALSE;
+        }
+        SyncDirectory(DirectoryOf(finalPath));
+        return TRUE;
+    }
+    SetLastErrorCode(ERROR_SHARING_VIOLATION);
+    return FALSE;
+}
+
+}  // namespace skarvel

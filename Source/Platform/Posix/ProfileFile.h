@@ -1,0 +1,43 @@
+// The profile file on disk: the store's read path and write path.
+//
+// Read path: path -> bytes -> text -> document. Write path: lock -> bytes ->
+// document edit -> temporary file -> fsync -> rename. Every other part of the
+// store reaches the disk through these two functions.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "IniDocument.h"
+#include "Platform.h"
+#include "TextEncoding.h"
+
+namespace skarvel {
+
+// A profile file as read: its byte form and its text as a document.
+struct ProfileContent {
+    ProfileContent(DecodedText decoded)
+        : form{decoded.encoding, std::string(), std::move(decoded.tail)},
+          document(std::move(decoded.text))
+    {
+    }
+
+    DecodedText form;  // the byte form, without the text
+    IniDocument document;
+};
+
+// The file's current content, or null (with the thread's last error set) when
+// there is no readable regular file at `path`.
+std::shared_ptr<const ProfileContent> LoadProfile(const char* path);
+
+// Writes `edited` text for the document; false when the text stays as it is.
+using ProfileEdit = std::function<bool(const IniDocument& document, std::string& edited)>;
+
+// Applies `edit` to the file's current content under the file's exclusive lock
+// and replaces the file atomically when the text changed. A missing file is
+// created. TRUE on success (a change or none), FALSE with the thread's last
+// error set when the file cannot be written.
+BOOL EditProfile(const char* path, const ProfileEdit& edit);
+
+}  // namespace skarvel

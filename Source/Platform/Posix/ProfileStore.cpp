@@ -1,0 +1,125 @@
+// The profile functions: reads and writes of named values in a profile file.
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "IntegerText.h"
+#include "LastError.h"
+#include "Platform.h"
+#include "ProfileFile.h"
+
+namespace {
+
+// An integer is read from at most this many characters of its value, as on
+// Windows: longer text is cut before it is read.
+constexpr DWORD kIntegerTextCapacity = 30;
+
+// Copies `text` cut to size - 1 characters and terminated; the characters copied.
+DWORD CopyCut(std::string_view text, LPSTR buffer, DWORD size)
+{
+    const size_t length = text.size() < size ? text.size() : size - 1;
+    memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return static_cast<DWORD>(length);
+}
+
+// The default, which loses its trailing spaces; null reads as empty.
+DWORD CopyDefault(LPCSTR defaultText, LPSTR buffer, DWORD size)
+{
+    std::string_view text = defaultText == nullptr ? "" : defaultText;
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    return CopyCut(text, buffer, size);
+}
+
+// Copies a list of terminated names and one more terminator. A list that does
+// not fit whole is cut and ends in two terminators; the answer then is size - 2.
+DWORD CopyList(const std::string& list, LPSTR buffer, DWORD size)
+{
+    if (list.size() + 1 <= size) {
+        memcpy(buffer, list.data(), list.size());
+        buffer[list.size()] = '\0';
+        return static_cast<DWORD>(list.size());
+    }
+    if (size < 2) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    memcpy(buffer, list.data(), size - 2);
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+    return size - 2;
+}
+
+}  // namespace
+
+extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName,
+                                                 LPCSTR lpDefault, LPSTR lpReturnedString,
+                                                 DWORD nSize, LPCSTR lpFileName)
+{
+    if (lpReturnedString == nullptr || nSize == 0) {
+        return 0;
+    }
+    const auto content = lpFileName == nullptr ? nullptr : skarvel::LoadProfile(lpFileName);
+    std::string list;
+    if (lpAppName == nullptr) {
+        if (content != nullptr) {
+            content->document.ListSections(list);
+        }
+        return CopyList(list, lpReturnedString, nSize);
+    }
+    if (lpKeyName == nullptr) {
+        if (content != nullptr && content->document.ListKeys(lpAppName, list)) {
+            return CopyList(list, lpReturnedString, nSize);
+        }
+        return CopyDefault(lpDefault, lpReturnedString, nSize);
+    }
+    std::string_view value;
+    if (content != nullptr && content->document.FindValue(lpAppName, lpKeyName, value)) {
+        return CopyCut(value, lpReturnedString, nSize);
+    }
+    return CopyDefault(lpDefault, lpReturnedString, nSize);
+}
+
+extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
+                                             LPCSTR lpFileName)
+{
+    char text[kIntegerTextCapacity];
+    if (GetPrivateProfileStringA(lpAppName, lpKeyName, "", text, sizeof text, lpFileName) == 0) {
+        return static_cast<UINT>(nDefault);
+    }
+    return skarvel::ParseProfileInteger(text);
+}
+
+extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName,
+                                                  LPCSTR lpString, LPCSTR lpFileName)
+{
+    // Without a section there is nothing to write; with no names at all this is
+    // the request to flush a cache, and reads here always see the file itself.
+    if (lpAppName == nullptr || lpFileName == nullptr) {
+        skarvel::SetLastErrorCode(lpKeyName == nullptr && lpString == nullptr
+                                      ? ERROR_SUCCESS
+                                      : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string_view section = lpAppName;
+    if (lpKeyName == nullptr) {
+        return skarvel::EditProfile(lpFileName, [&](const skarvel::IniDocument& document,
+                                                    std::string& edited) {
+            return document.DeleteSection(section, edited);
+        });
+    }
+    const std::string_view key = lpKeyName;
+    if (lpString == nullptr) {
+        return skarvel::EditProfile(lpFileName, [&](const skarvel::IniDocument& document,
+                                                    std::string& edited) {
+            return document.DeleteKey(section, key, edited);
+        });
+    }
+    const std::string_view value = lpString;
+    return skarvel::EditProfile(lpFileName, [&](const skarvel::IniDocument& document,
+                                                std::string& edited) {
+        return document.SetValue(section, key, value, edited);
+    });
+}
