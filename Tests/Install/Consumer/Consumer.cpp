@@ -26,8 +26,7 @@ int main()
                       settings.GetInt("Consumer", "Number", number) &&
                       settings.GetFloat("Consumer", "Real", real);
     std::remove(path);
-    if (!written || !read || std::strcmp(text, "installed") != 0 || number != -42 ||
-        real != 2.5f) {
+    if (!written || !read || std::strcmp(text, "installed") != 0 || number != -42 || real != 2.5f) {
         std::fprintf(stderr, "Consumer: values did not survive a round trip through %s\n", path);
         return 1;
     }
