@@ -1,9 +1,10 @@
-# Runs the demo from a missing settings file, edits one value in the file, and
-# runs it again: the second run must find the file, read the edit and count on.
+# Runs the demo from a missing settings file, edits values in the file, and runs
+# it again: the second run must find the file, read the edits and count on.
 # Arguments: DEMO, the program; SETTINGS_FILE, the file it keeps beside itself.
 
-# Runs the demo and fails unless it succeeds and prints every line of ARGN.
-function(run_demo output_variable)
+# Runs the demo and fails unless it succeeds and prints every line of ARGN; leaves
+# what it printed in demo_output.
+function(run_demo)
     execute_process(COMMAND "${DEMO}" RESULT_VARIABLE result OUTPUT_VARIABLE output
                     ERROR_VARIABLE errors)
     if(NOT result EQUAL 0)
@@ -15,12 +16,12 @@ function(run_demo output_variable)
             message(FATAL_ERROR "the demo did not print \"${expected}\":\n${output}")
         endif()
     endforeach()
-    set(${output_variable} "${output}" PARENT_SCOPE)
+    set(demo_output "${output}" PARENT_SCOPE)
 endfunction()
 
 file(REMOVE "${SETTINGS_FILE}")
 
-run_demo(first
+run_demo(
     "New settings file, defaults written"
     "/SettingsDemo.ini\n"
     "Run:           1\n"
@@ -36,15 +37,20 @@ foreach(line "[Window]" "Width=1024" "Scale=1.250000" "[Demo]" "RunCount=1")
     endif()
 endforeach()
 
+# One value of each type, edited as a user would.
 string(REPLACE "Width=1024" "Width=1280" content "${content}")
+string(REPLACE "Scale=1.250000" "Scale=2" content "${content}")
+string(REPLACE "Recent=Documents/notes.txt" "Recent=plan.txt" content "${content}")
+string(REPLACE "Name=guest" "Name=ada" content "${content}")
 file(WRITE "${SETTINGS_FILE}" "${content}")
 
-run_demo(second
+run_demo(
     "Run:           2\n"
-    "Window:        1280 x 768 at (120, 80), scale 1.25\n"
-    "User name:     guest\n"
+    "Window:        1280 x 768 at (120, 80), scale 2\n"
+    "Recent file:   plan.txt\n"
+    "User name:     ada\n"
 )
-string(FIND "${second}" "New settings file" at)
+string(FIND "${demo_output}" "New settings file" at)
 if(NOT at EQUAL -1)
-    message(FATAL_ERROR "the second run took the file for new:\n${second}")
+    message(FATAL_ERROR "the second run took the file for new:\n${demo_output}")
 endif()
