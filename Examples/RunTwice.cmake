@@ -1,12 +1,15 @@
 # Runs the demo from a missing settings file, edits values in the file, and runs
 # it again: the second run must find the file, read the edits and count on.
-# Arguments: DEMO, the program; SETTINGS_FILE, the file it keeps beside itself.
+# Arguments: DEMO, the program; SETTINGS_FILE, the file it keeps beside itself;
+# EMULATOR, the command that runs a cross-built program, if any.
 
 # Runs the demo and fails unless it succeeds and prints every line of ARGN; leaves
 # what it printed in demo_output.
 function(run_demo)
-    execute_process(COMMAND "${DEMO}" RESULT_VARIABLE result OUTPUT_VARIABLE output
+    execute_process(COMMAND ${EMULATOR} "${DEMO}" RESULT_VARIABLE result OUTPUT_VARIABLE output
                     ERROR_VARIABLE errors)
+    # A Windows build prints CRLF line ends.
+    string(REPLACE "\r" "" output "${output}")
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "the demo failed (${result}):\n${output}${errors}")
     endif()
