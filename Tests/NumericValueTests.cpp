@@ -11,6 +11,7 @@
 
 namespace {
 
+using skarvel::test::ReadBytes;
 using skarvel::test::ScopedHostFile;
 using skarvel::test::WriteBytes;
 
@@ -154,6 +155,31 @@ TEST_F(NumericValueTests, TextWrittenAsStringReadsAsNumbers)
     EXPECT_TRUE(settings_.GetFloat("n", "k", real));
     EXPECT_EQ(number, 42);
     EXPECT_EQ(real, 42.0f);
+}
+
+// Null names mean for numbers what they mean for text: a read takes the first name
+// the store lists as its text, a null section refuses a write, a null key deletes.
+TEST_F(NumericValueTests, NullNamesActAsTheyDoForText)
+{
+    const std::string original = "[12]\n7=x\n[n]\n2.5=y\n";
+    WriteBytes(file_.Path(), original);
+    int number = -1;
+    float real = -1.0f;
+    EXPECT_TRUE(settings_.GetInt(nullptr, "k", number));
+    EXPECT_EQ(number, 12);
+    EXPECT_TRUE(settings_.GetInt("12", nullptr, number));
+    EXPECT_EQ(number, 7);
+    EXPECT_TRUE(settings_.GetFloat("n", nullptr, real));
+    EXPECT_EQ(real, 2.5f);
+    number = -1;
+    EXPECT_FALSE(settings_.GetInt("missing", nullptr, number));
+    EXPECT_EQ(number, -1);
+
+    EXPECT_EQ(settings_.WriteInt(nullptr, "k", 1), 0);
+    EXPECT_EQ(settings_.WriteFloat(nullptr, "k", 1.0f), 0);
+    EXPECT_EQ(ReadBytes(file_.Path()), original);
+    EXPECT_NE(settings_.WriteInt("12", nullptr, 5), 0);
+    EXPECT_EQ(ReadBytes(file_.Path()), "[n]\n2.5=y\n");
 }
 
 }  // namespace
