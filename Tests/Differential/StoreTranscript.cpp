@@ -42,8 +42,9 @@ private:
     std::uint64_t state_;
 };
 
-const char* const kSections[] = {"Main", "Window", "two words", "x]y", "[e]", "S1", "paths"};
-const char* const kKeys[] = {"Key", "Width", "two words", "k;x", "#hash", "a]b", "n", "Name"};
+const char* const kSections[] = {"Main", "Window", "two words", "x]y", "[e]", "S1", "paths", "42"};
+const char* const kKeys[] = {"Key", "Width", "two words", "k;x", "#hash",
+                             "a]b", "n",     "Name",      "7up"};
 const char* const kValues[] = {
     "v",
     "",
@@ -93,6 +94,7 @@ enum class Call {
     ListSections,
     ListKeys,
     ReadInt,
+    ReadListAsInt,
 };
 
 // How often each call is drawn, in hundredths.
@@ -103,7 +105,8 @@ const struct CallWeight {
     {Call::Write, 38},        {Call::DeleteKey, 8},
     {Call::DeleteSection, 4}, {Call::WriteWithoutSection, 1},
     {Call::Read, 22},         {Call::ListSections, 6},
-    {Call::ListKeys, 7},      {Call::ReadInt, 14},
+    {Call::ListKeys, 7},      {Call::ReadInt, 12},
+    {Call::ReadListAsInt, 2},
 };
 
 // True when `text` is what a value of the pool in matching quotes reads as.
@@ -204,6 +207,9 @@ public:
             break;
         case Call::ReadInt:
             GetInt(section.c_str(), key.c_str());
+            break;
+        case Call::ReadListAsInt:
+            GetInt(random_.Below(2) == 0 ? nullptr : section.c_str(), nullptr);
             break;
         }
     }
