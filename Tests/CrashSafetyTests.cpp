@@ -83,8 +83,7 @@ pid_t StartWriter(const std::string& path, int step)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        const BOOL ok = WritePrivateProfileStringA(SectionName(step).c_str(),
-                                                   KeyName(step).c_str(),
+        const BOOL ok = WritePrivateProfileStringA(SectionName(step).c_str(), KeyName(step).c_str(),
                                                    ValueOf(step).c_str(), path.c_str());
         _exit(ok ? 0 : 1);
     }
@@ -133,8 +132,8 @@ TEST(CrashSafetyTests, KilledWritersLeaveTheFileBeforeOrAfterTheirWrite)
     int completed = 0;
     for (; kills < kKills; ++step) {
         std::string after;
-        ASSERT_TRUE(IniDocument(current).SetValue(SectionName(step), KeyName(step),
-                                                  ValueOf(step), after));
+        ASSERT_TRUE(
+            IniDocument(current).SetValue(SectionName(step), KeyName(step), ValueOf(step), after));
         const pid_t pid = StartWriter(file.Path(), step);
         ASSERT_GT(pid, 0);
         SleepFor(std::chrono::nanoseconds(delay(random)));
@@ -170,8 +169,8 @@ TEST(CrashSafetyTests, KilledWritersLeaveTheFileBeforeOrAfterTheirWrite)
 
     std::printf("file of %zu bytes, a write takes %.1f ms; %d kills (%d before the rename, "
                 "%d after it) and %d writes finished in between\n",
-                current.size(), std::chrono::duration<double, std::milli>(writeTime).count(),
-                kills, killedBefore, killedAfter, completed);
+                current.size(), std::chrono::duration<double, std::milli>(writeTime).count(), kills,
+                killedBefore, killedAfter, completed);
 }
 
 // A killed writer's temporary is gone after the next successful write, whether
@@ -195,8 +194,7 @@ TEST(CrashSafetyTests, NextWriteRemovesAStaleTemporary)
         const std::string temporary = HostDirectory() + "/." + file.Name() + ".skarvel-tmp";
         WriteBytes(temporary, "[half-written");
 
-        EXPECT_NE(WritePrivateProfileStringA("s", row.key, row.value, file.Path().c_str()),
-                  FALSE);
+        EXPECT_NE(WritePrivateProfileStringA("s", row.key, row.value, file.Path().c_str()), FALSE);
         EXPECT_FALSE(FileExists(temporary));
     }
 }
