@@ -170,6 +170,21 @@ int LockTemporary(const std::string& temporaryPath)
     return -1;
 }
 
+// A writer killed before its rename leaves the temporary behind. A write that
+// changes the file renames it away; one that changes nothing removes it here,
+// under its lock, so that no writer still filling it loses it.
+void RemoveStaleTemporary(const std::string& temporaryPath)
+{
+    struct stat status;
+    if (lstat(temporaryPath.c_str(), &status) != 0) {
+        return;
+    }
+    Descriptor temporary(LockTemporary(temporaryPath));
+    if (temporary.Get() >= 0) {
+        unlink(temporaryPath.c_str());
+    }
+}
+
 // Makes the rename that replaced a file in `directory` durable.
 void SyncDirectory(const std::string& directory)
 {
@@ -273,6 +288,7 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         const ProfileContent content(DecodeProfileBytes(bytes));
         std::string edited;
         if (!edit(content.document, edited)) {
+            RemoveStaleTemporary(temporaryPath);
             return TRUE;
         }
         Descriptor temporary(LockTemporary(temporaryPath));

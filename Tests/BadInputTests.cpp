@@ -1,0 +1,391 @@
+// Paths and files the store cannot or should not take as they come: each gets a
+// clear answer, and nothing that was there is lost.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "HostFiles.h"
+#include "Platform.h"
+#include "Skarvel.h"
+
+namespace {
+
+using namespace std::string_literals;
+using skarvel::test::FileExists;
+using skarvel::test::HostDirectory;
+using skarvel::test::ReadBytes;
+using skarvel::test::ScopedHostFile;
+using skarvel::test::WriteBytes;
+
+// An unprivileged account for the rows that root's rights would void.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+// A fresh directory, open to every user, removed with its content at the end.
+class Sandbox {
+public:
+    Sandbox()
+    {
+        char pattern[] = "/tmp/skarvel-bad-input-XXXXXX";
+        directory_ = mkdtemp(pattern);
+        chmod(directory_.c_str(), 0777);
+    }
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+    ~Sandbox() { Remove(directory_); }
+
+    std::string operator/(const std::string& name) const { return directory_ + "/" + name; }
+
+    // Every name under the directory with its bytes ("<dir>" for directories,
+    // "-> target" for links): what a failed write must leave as it was.
+    std::map<std::string, std::string> Contents() const
+    {
+        std::map<std::string, std::string> contents;
+        Collect(directory_, contents);
+        return contents;
+    }
+
+private:
+    static void Collect(const std::string& directory, std::map<std::string, std::string>& into)
+    {
+        DIR* handle = opendir(directory.c_str());
+        if (handle == nullptr) {
+            return;
+        }
+        while (const dirent* entry = readdir(handle)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            const std::string path = directory + "/" + name;
+            struct stat status;
+            lstat(path.c_str(), &status);
+            if (S_ISDIR(status.st_mode)) {
+                into[path] = "<dir>";
+                Collect(path, into);
+            } else if (S_ISLNK(status.st_mode)) {
+                char target[4096] = {};
+                into[path] = "-> " + std::string(target, readlink(path.c_str(), target, 4095));
+            } else {
+                into[path] = ReadBytes(path);
+            }
+        }
+        closedir(handle);
+    }
+
+    static void Remove(const std::string& path)
+    {
+        struct stat status;
+        if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            chmod(path.c_str(), 0777);
+            DIR* handle = opendir(path.c_str());
+            while (const dirent* entry = handle == nullptr ? nullptr : readdir(handle)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..") {
+                    Remove(path + "/" + name);
+                }
+            }
+            if (handle != nullptr) {
+                closedir(handle);
+            }
+            rmdir(path.c_str());
+        } else {
+            unlink(path.c_str());
+        }
+    }
+
+    std::string directory_;
+};
+
+// What one write and one read of a row answered.
+struct Outcome {
+    BOOL written;
+    DWORD error;
+    char read[64];
+};
+
+// Writes s/k=new and reads s/k (default "default") at `path`, as an
+// unprivileged user when `unprivileged` and the test runs as root.
+Outcome WriteAndRead(const std::string& path, bool unprivileged)
+{
+    auto run = [&path] {
+        Outcome outcome = {};
+        outcome.written = WritePrivateProfileStringA("s", "k", "new", path.c_str());
+        outcome.error = GetLastError();
+        GetPrivateProfileStringA("s", "k", "default", outcome.read, sizeof outcome.read,
+                                 path.c_str());
+        return outcome;
+    };
+    if (!unprivileged || geteuid() != 0) {
+        return run();
+    }
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return {};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(channel[0]);
+        if (setgid(kNoGroup) != 0 || setuid(kNobody) != 0) {
+            _exit(1);
+        }
+        const Outcome outcome = run();
+        _exit(write(channel[1], &outcome, sizeof outcome) == sizeof outcome ? 0 : 1);
+    }
+    close(channel[1]);
+    Outcome outcome = {};
+    const bool complete = read(channel[0], &outcome, sizeof outcome) == sizeof outcome;
+    close(channel[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(complete && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return outcome;
+}
+
+// The uid the store runs as in a row.
+uid_t RowUser(bool unprivileged)
+{
+    return unprivileged && geteuid() == 0 ? kNobody : geteuid();
+}
+
+const char kProfile[] = "[s]\nk=old\n";
+
+struct RefusedPathRow {
+    const char* name;
+    bool unprivileged;
+    std::function<std::string(const Sandbox&, uid_t user)> arrange;  // answers the path
+    DWORD error;
+    const char* read;  // what s/k reads, before and after the refused write
+};
+
+TEST(BadInputTests, RefusedPathsChangeNothing)
+{
+    const std::vector<RefusedPathRow> rows = {
+        {"path names a directory", false,
+         [](const Sandbox& box, uid_t) {
+             mkdir((box / "settings.ini").c_str(), 0755);
+             return box / "settings.ini";
+         },
+         ERROR_ACCESS_DENIED, "default"},
+        {"unreadable file", true,
+         [](const Sandbox& box, uid_t) {
+             WriteBytes(box / "settings.ini", kProfile);
+             chmod((box / "settings.ini").c_str(), 0200);
+             return box / "settings.ini";
+         },
+         ERROR_ACCESS_DENIED, "default"},
+        {"read-only file, even for root", false,
+         [](const Sandbox& box, uid_t) {
+             WriteBytes(box / "settings.ini", kProfile);
+             chmod((box / "settings.ini").c_str(), 0444);
+             return box / "settings.ini";
+         },
+         ERROR_ACCESS_DENIED, "old"},
+        {"read-only directory", true,
+         [](const Sandbox& box, uid_t user) {
+             mkdir((box / "locked").c_str(), 0755);
+             WriteBytes(box / "locked/settings.ini", kProfile);
+             chown((box / "locked/settings.ini").c_str(), user, static_cast<gid_t>(-1));
+             chmod((box / "locked").c_str(), 0555);
+             return box / "locked/settings.ini";
+         },
+         ERROR_ACCESS_DENIED, "old"},
+        {"missing directory", false,
+         [](const Sandbox& box, uid_t) { return box / "missing/settings.ini"; },
+         ERROR_PATH_NOT_FOUND, "default"},
+        {"dangling link into a missing directory", false,
+         [](const Sandbox& box, uid_t) {
+             symlink((box / "missing/target.ini").c_str(), (box / "settings.ini").c_str());
+             return box / "settings.ini";
+         },
+         ERROR_PATH_NOT_FOUND, "default"},
+    };
+    for (const RefusedPathRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox box;
+        const std::string path = row.arrange(box, RowUser(row.unprivileged));
+        const auto before = box.Contents();
+
+        const Outcome outcome = WriteAndRead(path, row.unprivileged);
+        EXPECT_EQ(outcome.written, FALSE);
+        EXPECT_EQ(outcome.error, row.error);
+        EXPECT_STREQ(outcome.read, row.read);
+        EXPECT_EQ(box.Contents(), before);
+    }
+}
+
+std::string Utf16Le(const std::string& ascii)
+{
+    std::string bytes = "\xff\xfe";
+    for (const char c : ascii) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+// One line of binary garbage without line ends, NULs included.
+std::string Garbage()
+{
+    std::mt19937 random(5);
+    std::string bytes = "garbage:";
+    while (bytes.size() < 65536) {
+        const char c = static_cast<char>(random());
+        if (c != '\r' && c != '\n') {
+            bytes += c;
+        }
+    }
+    return bytes;
+}
+
+// About 100 MB of long key lines in one section, and then [s].
+std::string HugeProfile(const char* value)
+{
+    const std::string filler(1000, 'y');
+    std::string text = "[big]\n";
+    for (int line = 0; text.size() < 100000000; ++line) {
+        text += "key" + std::to_string(line) + "=" + filler + "\n";
+    }
+    return text + "[s]\nk=" + value + "\n";
+}
+
+struct FileRow {
+    const char* name;
+    std::string before;
+    DWORD readSize;
+    std::string read;   // s/k before the write, as read with readSize
+    std::string after;  // the bytes after writing s/k=new
+};
+
+TEST(BadInputTests, OddFilesReadAndWriteTheLinesTheyConcern)
+{
+    const std::string longValue(10000000, 'x');
+    const std::vector<FileRow> rows = {
+        {"empty file", "", 64, "default", "[s]\nk=new\n"},
+        {"binary garbage", Garbage(), 64, "default", Garbage() + "\n[s]\nk=new\n"},
+        // A NUL ends a value for reading; what follows it on the line is kept.
+        {"NUL bytes", "\0\n[s]\nk=a\0b\n\0\0\nj=1\n"s, 64, "a", "\0\n[s]\nk=new\0b\n\0\0\nj=1\n"s},
+        {"10 MB line", "[s]\nlong=" + longValue + "\nk=old\n", 64, "old",
+         "[s]\nlong=" + longValue + "\nk=new\n"},
+        {"10 MB value cut to the buffer", "[s]\nk=" + longValue + "\nj=1\n", 16,
+         std::string(15, 'x'), "[s]\nk=new\nj=1\n"},
+        {"100 MB file", HugeProfile("old"), 64, "old", HugeProfile("new")},
+        {"UTF-16 with an odd byte count", Utf16Le("[s]\r\nk=old\r\n") + "A", 64, "old",
+         Utf16Le("[s]\r\nk=new\r\n") + "A"},
+        {"lone CRs", "[s]\rj=1\rk=old", 64, "old", "[s]\rj=1\rk=new"},
+        {"lone CRs, new key", "[s]\rj=1", 64, "default", "[s]\rj=1\rk=new"},
+    };
+    for (const FileRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedHostFile file;
+        WriteBytes(file.Path(), row.before);
+        std::vector<char> read(row.readSize);
+        GetPrivateProfileStringA("s", "k", "default", read.data(), row.readSize,
+                                 file.Path().c_str());
+        EXPECT_EQ(std::string(read.data()), row.read);
+
+        EXPECT_NE(WritePrivateProfileStringA("s", "k", "new", file.Path().c_str()), FALSE);
+        const std::string after = ReadBytes(file.Path());
+        EXPECT_TRUE(after == row.after)
+            << "file of " << after.size() << " bytes, expected " << row.after.size();
+        char value[8] = {};
+        GetPrivateProfileStringA("s", "k", "", value, sizeof value, file.Path().c_str());
+        EXPECT_STREQ(value, "new");
+    }
+}
+
+TEST(BadInputTests, LinkToAFileElsewhereIsWrittenAtItsTarget)
+{
+    Sandbox box;
+    mkdir((box / "elsewhere").c_str(), 0755);
+    mkdir((box / "here").c_str(), 0755);
+    WriteBytes(box / "elsewhere/target.ini", kProfile);
+    symlink("../elsewhere/target.ini", (box / "here/settings.ini").c_str());
+
+    ASSERT_NE(WritePrivateProfileStringA("s", "k", "new", (box / "here/settings.ini").c_str()),
+              FALSE);
+    const std::map<std::string, std::string> expected = {
+        {box / "elsewhere", "<dir>"},
+        {box / "elsewhere/target.ini", "[s]\nk=new\n"},
+        {box / "here", "<dir>"},
+        {box / "here/settings.ini", "-> ../elsewhere/target.ini"},
+    };
+    EXPECT_EQ(box.Contents(), expected);
+}
+
+TEST(BadInputTests, DanglingLinkCreatesItsTarget)
+{
+    Sandbox box;
+    symlink("target.ini", (box / "settings.ini").c_str());
+    char read[16];
+    GetPrivateProfileStringA("s", "k", "default", read, sizeof read,
+                             (box / "settings.ini").c_str());
+    EXPECT_STREQ(read, "default");
+
+    ASSERT_NE(WritePrivateProfileStringA("s", "k", "new", (box / "settings.ini").c_str()), FALSE);
+    const std::map<std::string, std::string> expected = {
+        {box / "settings.ini", "-> target.ini"},
+        {box / "target.ini", "[s]\nk=new\n"},
+    };
+    EXPECT_EQ(box.Contents(), expected);
+}
+
+// Another program replaces the file between two calls: the second call reads
+// and edits the new file, and the old one's content is not brought back.
+TEST(BadInputTests, FileReplacedBetweenCallsIsTakenAsItNowIs)
+{
+    Sandbox box;
+    const std::string path = box / "settings.ini";
+    ASSERT_NE(WritePrivateProfileStringA("s", "k", "first", path.c_str()), FALSE);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        WriteBytes(box / "replacement", "; replaced\n[t]\nj=1\n");
+        _exit(rename((box / "replacement").c_str(), path.c_str()) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    char read[16];
+    GetPrivateProfileStringA("s", "k", "default", read, sizeof read, path.c_str());
+    EXPECT_STREQ(read, "default");
+    ASSERT_NE(WritePrivateProfileStringA("t", "k", "second", path.c_str()), FALSE);
+    EXPECT_EQ(ReadBytes(path), "; replaced\n[t]\nj=1\nk=second\n");
+}
+
+// Names and values the class refuses: the answer is 0 and the file keeps its bytes.
+TEST(BadInputTests, RefusedNamesLeaveTheFileAsItWas)
+{
+    struct Row {
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    const Row rows[] = {
+        {"s\n", "k", "v"}, {"s", "k\r", "v"},     {"s", "k", "v\r\nx=1"},
+        {"s", "a=b", "v"}, {"s", "[k]", "v"},     {"s", ";k", "v"},
+        {"s", " ;k", "v"}, {"[s]\n[t", "k", "v"}, {"s", "\rk", nullptr},
+    };
+    ScopedHostFile file;
+    CSkarvel settings(file.NameForConstructor());
+    const std::string before = "; kept\n[s]\nk=old\n";
+    WriteBytes(file.Path(), before);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.section) + " / " + row.key);
+        EXPECT_EQ(settings.WriteString(row.section, row.key, row.value), 0);
+        EXPECT_EQ(ReadBytes(file.Path()), before);
+    }
+    EXPECT_FALSE(FileExists(HostDirectory() + "/." + file.Name() + ".skarvel-tmp"));
+}
+
+}  // namespace
