@@ -2,6 +2,8 @@
 
 #include "IniText.h"
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace skarvel {
@@ -9,6 +11,9 @@ namespace skarvel {
 namespace {
 
 constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+constexpr std::uint32_t kEmptySlot = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
 
 // A value wrapped in a matching pair of quotes loses them; that is the only way to keep
 // blanks at a value's ends.
@@ -21,22 +26,49 @@ std::string_view Unquote(std::string_view value)
     return value;
 }
 
+// FNV-1a of the name as it matches, ASCII letters folded, continuing from `seed`.
+std::uint64_t NameHash(std::uint64_t seed, std::string_view name)
+{
+    for (const char c : name) {
+        seed = (seed ^ static_cast<unsigned char>(ToAsciiLower(c))) * kFnvPrime;
+    }
+    return seed;
+}
+
+std::uint64_t SectionHash(std::string_view name)
+{
+    return NameHash(kFnvOffset, name);
+}
+
+// An entry's name hashed together with its section's record, so one table holds both.
+std::uint64_t EntryHash(std::size_t header, std::string_view key)
+{
+    return NameHash((kFnvOffset ^ (header + 1)) * kFnvPrime, key);
+}
+
 }  // namespace
 
 IniDocument::IniDocument(std::string text) : text_(std::move(text))
 {
     const std::size_t size = text_.size();
+    const bool wide = size > std::numeric_limits<std::uint32_t>::max();
     std::size_t pos = 0;
+    Line line;
     while (pos < size) {
-        std::size_t end = pos;
-        while (end < size && !IsLineEnd(text_[end])) {
-            ++end;
+        if (ReadLine(pos, line)) {
+            if (line.kind == LineKind::Header) {
+                headers_.push_back(RecordCount());
+            }
+            if (wide) {
+                wideStarts_.push_back(pos);
+            } else {
+                starts_.push_back(static_cast<std::uint32_t>(pos));
+            }
         }
-        ParseLine(pos, end);
-        if (end < size && eol_.empty()) {
-            eol_ = LineEndLength(end) == 2 ? "\r\n" : (text_[end] == '\r' ? "\r" : "\n");
+        if (line.end < size && eol_.empty()) {
+            eol_ = LineEndLength(line.end) == 2 ? "\r\n" : (text_[line.end] == '\r' ? "\r" : "\n");
         }
-        pos = end;
+        pos = line.end;
         while (pos < size && IsLineEnd(text_[pos])) {
             ++pos;
         }
@@ -44,34 +76,55 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
     if (eol_.empty()) {
         eol_ = "\n";
     }
+    starts_.shrink_to_fit();
+    headers_.shrink_to_fit();
 }
 
-// Records the line [start, end) unless it is blank or a comment.
-void IniDocument::ParseLine(std::size_t start, std::size_t end)
+// Reads the line that starts at `start` into `line`; false, with only its end set, when it
+// is blank or a comment.
+bool IniDocument::ReadLine(std::size_t start, Line& line) const
 {
-    const std::string_view line = TrimIni(std::string_view(text_).substr(start, end - start));
-    if (line.empty() || line.front() == ';') {
-        return;
+    std::size_t end = start;
+    while (end < text_.size() && !IsLineEnd(text_[end])) {
+        ++end;
     }
-    const std::size_t begin = static_cast<std::size_t>(line.data() - text_.data());
-    const std::size_t contentEnd = begin + line.size();
-    if (line.front() == '[') {
-        const std::size_t close = line.rfind(']');
+    line.start = start;
+    line.end = end;
+    const std::string_view content = TrimIni(std::string_view(text_).substr(start, end - start));
+    if (content.empty() || content.front() == ';') {
+        return false;
+    }
+    const std::size_t begin = static_cast<std::size_t>(content.data() - text_.data());
+    const std::size_t contentEnd = begin + content.size();
+    if (content.front() == '[') {
+        const std::size_t close = content.rfind(']');
         if (close != std::string_view::npos) {
-            lines_.push_back({start, end, Field(begin + 1, begin + close), {}, LineKind::Header});
-            return;
+            line.name = Field(begin + 1, begin + close);
+            line.value = {};
+            line.kind = LineKind::Header;
+            return true;
         }
     }
-    const std::size_t equals = line.find('=');
+    const std::size_t equals = content.find('=');
     if (equals == std::string_view::npos) {
-        const Range fillIn{contentEnd, contentEnd};
-        lines_.push_back({start, end, Field(begin, contentEnd), fillIn, LineKind::Bare});
-        return;
+        line.name = Field(begin, contentEnd);
+        line.value = {contentEnd, contentEnd};
+        line.kind = LineKind::Bare;
+        return true;
     }
     // The value reaches to the raw line end, so an empty value sits after the blanks that
     // follow '=' and a value written there keeps the line's spacing.
-    lines_.push_back(
-        {start, end, Field(begin, begin + equals), Field(begin + equals + 1, end), LineKind::Key});
+    line.name = Field(begin, begin + equals);
+    line.value = Field(begin + equals + 1, end);
+    line.kind = LineKind::Key;
+    return true;
+}
+
+IniDocument::Line IniDocument::RecordAt(std::size_t record) const
+{
+    Line line;
+    ReadLine(wideStarts_.empty() ? starts_[record] : wideStarts_[record], line);
+    return line;
 }
 
 // The part of [begin, end) that is read as a name or value: up to a NUL, then trimmed.
@@ -98,38 +151,107 @@ std::size_t IniDocument::LineEndLength(std::size_t pos) const
     return crlf ? 2 : 1;
 }
 
-// Index of the first header named `name` (already trimmed), or kNotFound.
+// Record of the first header named `name` (already trimmed), or kNotFound.
 std::size_t IniDocument::FindSection(std::string_view name) const
 {
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const Line& line = lines_[i];
-        if (line.kind == LineKind::Header && EqualsIgnoringAsciiCase(Slice(line.name), name)) {
-            return i;
+    if (!index_.empty()) {
+        return FindIndexedSection(name);
+    }
+    for (const std::size_t header : headers_) {
+        if (EqualsIgnoringAsciiCase(Slice(RecordAt(header).name), name)) {
+            return header;
         }
     }
     return kNotFound;
 }
 
-// Index one past the last entry of the section whose header is at `header`.
+// Record one past the last entry of the section whose header is at `header`.
 std::size_t IniDocument::SectionEnd(std::size_t header) const
 {
-    std::size_t i = header + 1;
-    while (i < lines_.size() && lines_[i].kind != LineKind::Header) {
-        ++i;
-    }
-    return i;
+    const auto next = std::upper_bound(headers_.begin(), headers_.end(), header);
+    return next == headers_.end() ? RecordCount() : *next;
 }
 
-// Index of the first key or bare line named `key` in the section at `header`, or kNotFound.
+// Record of the first key or bare line named `key` in the section at `header`, or kNotFound.
 std::size_t IniDocument::FindEntry(std::size_t header, std::string_view key) const
 {
+    if (!index_.empty()) {
+        return FindIndexedEntry(header, key);
+    }
     const std::size_t end = SectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        if (EqualsIgnoringAsciiCase(Slice(lines_[i].name), key)) {
+        if (EqualsIgnoringAsciiCase(Slice(RecordAt(i).name), key)) {
             return i;
         }
     }
     return kNotFound;
+}
+
+std::size_t IniDocument::FindIndexedSection(std::string_view name) const
+{
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = SectionHash(name) & mask; index_[slot] != kEmptySlot;
+         slot = (slot + 1) & mask) {
+        const Line line = RecordAt(index_[slot]);
+        if (line.kind == LineKind::Header && EqualsIgnoringAsciiCase(Slice(line.name), name)) {
+            return index_[slot];
+        }
+    }
+    return kNotFound;
+}
+
+// As FindEntry, for a header that is the first of its name: only those sections are indexed.
+std::size_t IniDocument::FindIndexedEntry(std::size_t header, std::string_view key) const
+{
+    const std::size_t end = SectionEnd(header);
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = EntryHash(header, key) & mask; index_[slot] != kEmptySlot;
+         slot = (slot + 1) & mask) {
+        const std::size_t record = index_[slot];
+        if (record > header && record < end &&
+            EqualsIgnoringAsciiCase(Slice(RecordAt(record).name), key)) {
+            return record;
+        }
+    }
+    return kNotFound;
+}
+
+void IniDocument::AddToIndex(std::uint64_t hash, std::size_t record)
+{
+    const std::size_t mask = index_.size() - 1;
+    std::size_t slot = hash & mask;
+    while (index_[slot] != kEmptySlot) {
+        slot = (slot + 1) & mask;
+    }
+    index_[slot] = static_cast<std::uint32_t>(record);
+}
+
+// Indexes only what a lookup can find, so each name is added once, in file order, and is
+// there before any later line of the same name is looked at. Wide texts stay unindexed.
+void IniDocument::BuildIndex()
+{
+    if (!index_.empty() || !wideStarts_.empty() || headers_.empty()) {
+        return;
+    }
+    std::size_t slots = 8;
+    while (slots < 2 * RecordCount()) {
+        slots *= 2;  // at most half full, so a probe stays short
+    }
+    index_.assign(slots, kEmptySlot);
+    for (const std::size_t header : headers_) {
+        const std::string_view name = Slice(RecordAt(header).name);
+        if (FindIndexedSection(name) != kNotFound) {
+            continue;
+        }
+        AddToIndex(SectionHash(name), header);
+        const std::size_t end = SectionEnd(header);
+        for (std::size_t record = header + 1; record < end; ++record) {
+            const std::string_view key = Slice(RecordAt(record).name);
+            if (FindIndexedEntry(header, key) == kNotFound) {
+                AddToIndex(EntryHash(header, key), record);
+            }
+        }
+    }
 }
 
 bool IniDocument::FindValue(std::string_view section, std::string_view key,
@@ -140,20 +262,22 @@ bool IniDocument::FindValue(std::string_view section, std::string_view key,
         return false;
     }
     const std::size_t entry = FindEntry(header, TrimIni(key));
-    if (entry == kNotFound || lines_[entry].kind != LineKind::Key) {
+    if (entry == kNotFound) {
         return false;
     }
-    value = Unquote(Slice(lines_[entry].value));
+    const Line line = RecordAt(entry);
+    if (line.kind != LineKind::Key) {
+        return false;
+    }
+    value = Unquote(Slice(line.value));
     return true;
 }
 
 void IniDocument::ListSections(std::string& list) const
 {
-    for (const Line& line : lines_) {
-        if (line.kind == LineKind::Header) {
-            list += Slice(line.name);
-            list += '\0';
-        }
+    for (const std::size_t header : headers_) {
+        list += Slice(RecordAt(header).name);
+        list += '\0';
     }
 }
 
@@ -166,8 +290,9 @@ bool IniDocument::ListKeys(std::string_view section, std::string& list) const
     bool listed = false;
     const std::size_t end = SectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        if (lines_[i].kind == LineKind::Key) {
-            list += Slice(lines_[i].name);
+        const Line line = RecordAt(i);
+        if (line.kind == LineKind::Key) {
+            list += Slice(line.name);
             list += '\0';
             listed = true;
         }
@@ -209,7 +334,7 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
     }
     const std::size_t entry = FindEntry(header, keyName);
     if (entry != kNotFound) {
-        const Line& line = lines_[entry];
+        const Line line = RecordAt(entry);
         if (line.kind == LineKind::Bare) {
             Splice(line.value.begin, line.value.begin, {"=", value}, edited);
             return true;
@@ -221,7 +346,7 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
         return true;
     }
     // A new key follows the section's last entry, ahead of any blank or comment lines after it.
-    const std::size_t anchorEnd = lines_[SectionEnd(header) - 1].end;
+    const std::size_t anchorEnd = RecordAt(SectionEnd(header) - 1).end;
     if (anchorEnd == text_.size()) {
         Splice(anchorEnd, anchorEnd, {eol_, keyName, "=", value}, edited);
     } else {
@@ -242,7 +367,7 @@ bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, std::strin
     result.reserve(text_.size());
     std::size_t kept = 0;
     for (std::size_t index : doomed) {
-        const Line& line = lines_[index];
+        const Line line = RecordAt(index);
         result.append(text_, kept, line.start - kept);
         kept = line.end + LineEndLength(line.end);
     }
@@ -258,8 +383,8 @@ bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
     const std::string_view keyName = TrimIni(key);
     std::vector<std::size_t> doomed;
     bool inSection = false;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const Line& line = lines_[i];
+    for (std::size_t i = 0; i < RecordCount(); ++i) {
+        const Line line = RecordAt(i);
         if (line.kind == LineKind::Header) {
             inSection = EqualsIgnoringAsciiCase(Slice(line.name), sectionName);
         } else if (inSection && EqualsIgnoringAsciiCase(Slice(line.name), keyName)) {
