@@ -7,9 +7,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 
 #include "FinalPath.h"
 #include "LastError.h"
+#include "ProfileCache.h"
 
 namespace skarvel {
 namespace {
@@ -220,13 +222,23 @@ bool FillTemporary(int fd, const std::string& bytes, const struct stat& original
 
 }  // namespace
 
+// A kept parse answers when the file's status is what it was when it was read; otherwise the
+// file is read afresh, with the time the read began noted before anything of it is looked at.
 std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
 {
+    ProfileCache& cache = ProfileCache::Instance();
+    struct stat status;
+    if (stat(path, &status) == 0) {
+        if (auto kept = cache.Find(path, status)) {
+            return kept;
+        }
+    }
+    timespec readStart;
+    clock_gettime(CLOCK_REALTIME, &readStart);
     Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
         return FailWithErrno(nullptr);
     }
-    struct stat status;
     if (fstat(fd.Get(), &status) != 0) {
         return FailWithErrno(nullptr);
     }
@@ -238,7 +250,15 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     if (!ReadToEnd(fd.Get(), bytes)) {
         return FailWithErrno(nullptr);
     }
-    return std::make_shared<const ProfileContent>(DecodeProfileBytes(bytes));
+    auto content = std::make_shared<ProfileContent>(DecodeProfileBytes(bytes));
+    content->document.BuildIndex();
+    cache.Keep(path, status, readStart, content);
+    return content;
+}
+
+void ForgetLoadedProfiles()
+{
+    ProfileCache::Instance().Clear();
 }
 
 // The lock is flock(), not fcntl(): fcntl locks belong to the process, so a
