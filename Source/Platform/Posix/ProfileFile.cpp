@@ -52,8 +52,7 @@ private:
 };
 
 // Records errno as the thread's last error and answers `result`.
-template <typename T>
-T FailWithErrno(T result)
+template <typename T> T FailWithErrno(T result)
 {
     SetLastErrorFromErrno();
     return result;
