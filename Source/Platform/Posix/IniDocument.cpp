@@ -3,6 +3,7 @@
 #include "IniText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -35,15 +36,23 @@ std::uint64_t NameHash(std::uint64_t seed, std::string_view name)
     return seed;
 }
 
+// FNV-1a leaves the low bits, which pick a slot, poorly mixed: this spreads the high ones
+// over them (the finish of MurmurHash3).
+std::uint64_t Mixed(std::uint64_t hash)
+{
+    hash = (hash ^ (hash >> 33)) * 0xff51afd7ed558ccdULL;
+    return hash ^ (hash >> 33);
+}
+
 std::uint64_t SectionHash(std::string_view name)
 {
-    return NameHash(kFnvOffset, name);
+    return Mixed(NameHash(kFnvOffset, name));
 }
 
 // An entry's name hashed together with its section's record, so one table holds both.
 std::uint64_t EntryHash(std::size_t header, std::string_view key)
 {
-    return NameHash((kFnvOffset ^ (header + 1)) * kFnvPrime, key);
+    return Mixed(NameHash((kFnvOffset ^ (header + 1)) * kFnvPrime, key));
 }
 
 }  // namespace
@@ -52,11 +61,21 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
 {
     const std::size_t size = text_.size();
     const bool wide = size > std::numeric_limits<std::uint32_t>::max();
+    // Room for a record per line at once: growing a large vector step by step costs more
+    // than the count.
+    const std::size_t lines =
+        1 + static_cast<std::size_t>(std::count_if(text_.begin(), text_.end(), IsLineEnd));
+    if (wide) {
+        wideStarts_.reserve(lines);
+    } else {
+        starts_.reserve(lines);
+    }
     std::size_t pos = 0;
-    Line line;
     while (pos < size) {
-        if (ReadLine(pos, line)) {
-            if (line.kind == LineKind::Header) {
+        const std::size_t end = LineEnd(pos);
+        const std::size_t first = FirstNonBlank(pos, end);
+        if (first < end && text_[first] != ';') {
+            if (IsHeader(first, end)) {
                 headers_.push_back(RecordCount());
             }
             if (wide) {
@@ -65,10 +84,10 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
                 starts_.push_back(static_cast<std::uint32_t>(pos));
             }
         }
-        if (line.end < size && eol_.empty()) {
-            eol_ = LineEndLength(line.end) == 2 ? "\r\n" : (text_[line.end] == '\r' ? "\r" : "\n");
+        if (end < size && eol_.empty()) {
+            eol_ = LineEndLength(end) == 2 ? "\r\n" : (text_[end] == '\r' ? "\r" : "\n");
         }
-        pos = line.end;
+        pos = end;
         while (pos < size && IsLineEnd(text_[pos])) {
             ++pos;
         }
@@ -76,34 +95,53 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
     if (eol_.empty()) {
         eol_ = "\n";
     }
-    starts_.shrink_to_fit();
-    headers_.shrink_to_fit();
+}
+
+// The first line end at or after `pos`, or the end of the text.
+std::size_t IniDocument::LineEnd(std::size_t pos) const
+{
+    const char* const text = text_.data();
+    const std::size_t size = text_.size();
+    while (pos < size && !IsLineEnd(text[pos])) {
+        ++pos;
+    }
+    return pos;
+}
+
+// The first byte of [begin, end) that is no blank, or `end`.
+std::size_t IniDocument::FirstNonBlank(std::size_t begin, std::size_t end) const
+{
+    while (begin < end && IsIniBlank(text_[begin])) {
+        ++begin;
+    }
+    return begin;
+}
+
+// True when the line whose first byte that is no blank is at `first` is a section header.
+bool IniDocument::IsHeader(std::size_t first, std::size_t end) const
+{
+    return text_[first] == '[' &&
+           std::memchr(text_.data() + first + 1, ']', end - first - 1) != nullptr;
 }
 
 // Reads the line that starts at `start` into `line`; false, with only its end set, when it
 // is blank or a comment.
 bool IniDocument::ReadLine(std::size_t start, Line& line) const
 {
-    std::size_t end = start;
-    while (end < text_.size() && !IsLineEnd(text_[end])) {
-        ++end;
-    }
     line.start = start;
-    line.end = end;
-    const std::string_view content = TrimIni(std::string_view(text_).substr(start, end - start));
-    if (content.empty() || content.front() == ';') {
+    line.end = LineEnd(start);
+    const std::size_t begin = FirstNonBlank(start, line.end);
+    if (begin == line.end || text_[begin] == ';') {
         return false;
     }
-    const std::size_t begin = static_cast<std::size_t>(content.data() - text_.data());
+    const std::string_view content =
+        TrimIni(std::string_view(text_).substr(begin, line.end - begin));
     const std::size_t contentEnd = begin + content.size();
-    if (content.front() == '[') {
-        const std::size_t close = content.rfind(']');
-        if (close != std::string_view::npos) {
-            line.name = Field(begin + 1, begin + close);
-            line.value = {};
-            line.kind = LineKind::Header;
-            return true;
-        }
+    if (IsHeader(begin, line.end)) {
+        line.name = Field(begin + 1, begin + content.rfind(']'));
+        line.value = {};
+        line.kind = LineKind::Header;
+        return true;
     }
     const std::size_t equals = content.find('=');
     if (equals == std::string_view::npos) {
@@ -115,7 +153,7 @@ bool IniDocument::ReadLine(std::size_t start, Line& line) const
     // The value reaches to the raw line end, so an empty value sits after the blanks that
     // follow '=' and a value written there keeps the line's spacing.
     line.name = Field(begin, begin + equals);
-    line.value = Field(begin + equals + 1, end);
+    line.value = Field(begin + equals + 1, line.end);
     line.kind = LineKind::Key;
     return true;
 }
@@ -187,49 +225,54 @@ std::size_t IniDocument::FindEntry(std::size_t header, std::string_view key) con
     return kNotFound;
 }
 
-std::size_t IniDocument::FindIndexedSection(std::string_view name) const
+// The slot of the first record for `hash` that `matches(slot, record)` accepts, or the empty
+// slot where such a record would go.
+template <typename Matches>
+std::size_t IniDocument::Probe(std::uint64_t hash, Matches matches) const
 {
     const std::size_t mask = index_.size() - 1;
-    for (std::size_t slot = SectionHash(name) & mask; index_[slot] != kEmptySlot;
-         slot = (slot + 1) & mask) {
-        const Line line = RecordAt(index_[slot]);
-        if (line.kind == LineKind::Header && EqualsIgnoringAsciiCase(Slice(line.name), name)) {
-            return index_[slot];
-        }
+    std::size_t slot = hash & mask;
+    while (index_[slot] != kEmptySlot && !matches(slot, index_[slot])) {
+        slot = (slot + 1) & mask;
     }
-    return kNotFound;
+    return slot;
+}
+
+bool IniDocument::IsHeaderRecord(std::size_t record) const
+{
+    return std::binary_search(headers_.begin(), headers_.end(), record);
+}
+
+bool IniDocument::HasName(std::size_t record, std::string_view name) const
+{
+    return EqualsIgnoringAsciiCase(Slice(RecordAt(record).name), name);
+}
+
+std::size_t IniDocument::FindIndexedSection(std::string_view name) const
+{
+    const std::size_t slot = Probe(SectionHash(name), [&](std::size_t, std::size_t record) {
+        return IsHeaderRecord(record) && HasName(record, name);
+    });
+    return index_[slot] == kEmptySlot ? kNotFound : index_[slot];
 }
 
 // As FindEntry, for a header that is the first of its name: only those sections are indexed.
 std::size_t IniDocument::FindIndexedEntry(std::size_t header, std::string_view key) const
 {
     const std::size_t end = SectionEnd(header);
-    const std::size_t mask = index_.size() - 1;
-    for (std::size_t slot = EntryHash(header, key) & mask; index_[slot] != kEmptySlot;
-         slot = (slot + 1) & mask) {
-        const std::size_t record = index_[slot];
-        if (record > header && record < end &&
-            EqualsIgnoringAsciiCase(Slice(RecordAt(record).name), key)) {
-            return record;
-        }
-    }
-    return kNotFound;
+    const std::size_t slot = Probe(EntryHash(header, key), [&](std::size_t, std::size_t record) {
+        return record > header && record < end && HasName(record, key);
+    });
+    return index_[slot] == kEmptySlot ? kNotFound : index_[slot];
 }
 
-void IniDocument::AddToIndex(std::uint64_t hash, std::size_t record)
-{
-    const std::size_t mask = index_.size() - 1;
-    std::size_t slot = hash & mask;
-    while (index_[slot] != kEmptySlot) {
-        slot = (slot + 1) & mask;
-    }
-    index_[slot] = static_cast<std::uint32_t>(record);
-}
-
-// Indexes only what a lookup can find, so each name is added once, in file order, and is
-// there before any later line of the same name is looked at. Wide texts stay unindexed.
+// Indexes only what a lookup can find: the first header of each name and the first entry of
+// each name in such a section. While building, each slot's hash is kept beside it, so that a
+// name is read back only when its hash matches.
 void IniDocument::BuildIndex()
 {
+    starts_.shrink_to_fit();
+    headers_.shrink_to_fit();
     if (!index_.empty() || !wideStarts_.empty() || headers_.empty()) {
         return;
     }
@@ -238,18 +281,33 @@ void IniDocument::BuildIndex()
         slots *= 2;  // at most half full, so a probe stays short
     }
     index_.assign(slots, kEmptySlot);
+    std::vector<std::uint64_t> hashes(slots);
+    // Adds `record` under `hash` unless a record that `isSame` accepts holds the name already.
+    const auto add = [&](std::uint64_t hash, std::size_t record, auto isSame) {
+        const std::size_t slot = Probe(hash, [&](std::size_t at, std::size_t held) {
+            return hashes[at] == hash && isSame(held);
+        });
+        if (index_[slot] != kEmptySlot) {
+            return false;
+        }
+        index_[slot] = static_cast<std::uint32_t>(record);
+        hashes[slot] = hash;
+        return true;
+    };
     for (const std::size_t header : headers_) {
         const std::string_view name = Slice(RecordAt(header).name);
-        if (FindIndexedSection(name) != kNotFound) {
+        const bool first = add(SectionHash(name), header, [&](std::size_t held) {
+            return IsHeaderRecord(held) && HasName(held, name);
+        });
+        if (!first) {
             continue;
         }
-        AddToIndex(SectionHash(name), header);
         const std::size_t end = SectionEnd(header);
         for (std::size_t record = header + 1; record < end; ++record) {
             const std::string_view key = Slice(RecordAt(record).name);
-            if (FindIndexedEntry(header, key) == kNotFound) {
-                AddToIndex(EntryHash(header, key), record);
-            }
+            add(EntryHash(header, key), record, [&](std::size_t held) {
+                return held > header && held < end && HasName(held, key);
+            });
         }
     }
 }

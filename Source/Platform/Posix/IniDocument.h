@@ -21,9 +21,10 @@ public:
 
     const std::string& Text() const { return text_; }
 
-    // Builds the hash index that makes lookups independent of the document's size. A
-    // document is complete without it, only slower; build it before the document is
-    // shared between threads, since it is the one change a document ever makes.
+    // Builds the hash index that makes lookups independent of the document's size, and
+    // gives back what parsing reserved beyond need. A document is complete without it,
+    // only slower: it is for documents kept for many lookups. Build it before the
+    // document is shared between threads, since it is the one change a document makes.
     void BuildIndex();
 
     // Finds the value of `key` in the first section named `section` (names are
@@ -70,6 +71,9 @@ private:
         LineKind kind;
     };
 
+    std::size_t LineEnd(std::size_t pos) const;
+    std::size_t FirstNonBlank(std::size_t begin, std::size_t end) const;
+    bool IsHeader(std::size_t first, std::size_t end) const;
     bool ReadLine(std::size_t start, Line& line) const;
     Line RecordAt(std::size_t record) const;
     std::size_t RecordCount() const { return starts_.size() + wideStarts_.size(); }
@@ -79,9 +83,12 @@ private:
     std::size_t FindSection(std::string_view name) const;
     std::size_t SectionEnd(std::size_t header) const;
     std::size_t FindEntry(std::size_t header, std::string_view key) const;
+    template <typename Matches>
+    std::size_t Probe(std::uint64_t hash, Matches matches) const;
+    bool IsHeaderRecord(std::size_t record) const;
+    bool HasName(std::size_t record, std::string_view name) const;
     std::size_t FindIndexedSection(std::string_view name) const;
     std::size_t FindIndexedEntry(std::size_t header, std::string_view key) const;
-    void AddToIndex(std::uint64_t hash, std::size_t record);
     void Splice(std::size_t begin, std::size_t end, std::initializer_list<std::string_view> pieces,
                 std::string& edited) const;
     bool RemoveLines(const std::vector<std::size_t>& doomed, std::string& edited) const;

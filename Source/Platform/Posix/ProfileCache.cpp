@@ -87,22 +87,13 @@ std::shared_ptr<const ProfileContent> ProfileCache::Find(const char* path,
     return entry->content;
 }
 
-void ProfileCache::Keep(const char* path, const struct stat& status, const timespec& readStart,
+void ProfileCache::Keep(const char* path, const struct stat& status,
                         std::shared_ptr<const ProfileContent> content)
 {
     const std::size_t pathHash = PathHash(path);
-    const bool settled = IsSettled(status, readStart);
     std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
     const std::lock_guard<std::mutex> lock(mutex_);
     Entry* entry = EntryFor(path, pathHash);
-    if (!settled) {
-        if (entry != nullptr) {
-            std::swap(*entry, entries_.back());
-            dropped = std::move(entries_.back().content);
-            entries_.pop_back();
-        }
-        return;
-    }
     if (entry == nullptr) {
         if (entries_.size() < kCachedProfiles) {
             entry = &entries_.emplace_back();
@@ -118,6 +109,19 @@ void ProfileCache::Keep(const char* path, const struct stat& status, const times
     entry->status = status;
     entry->content = std::move(content);
     entry->lastUse = ++uses_;
+}
+
+void ProfileCache::Forget(const char* path)
+{
+    const std::size_t pathHash = PathHash(path);
+    std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Entry* entry = EntryFor(path, pathHash);
+    if (entry != nullptr) {
+        std::swap(*entry, entries_.back());
+        dropped = std::move(entries_.back().content);
+        entries_.pop_back();
+    }
 }
 
 void ProfileCache::Clear()

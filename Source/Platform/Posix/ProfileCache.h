@@ -19,7 +19,7 @@ struct ProfileContent;
 constexpr std::size_t kCachedProfiles = 64;
 
 // True when a file with this status, read after `readStart`, can be trusted to change
-// its status with any later write.
+// its status with any later write: only then may its parse be kept.
 bool IsSettled(const struct stat& status, const timespec& readStart);
 
 // A process-wide, thread-safe set of parsed files, by path as the caller gave it.
@@ -30,10 +30,11 @@ public:
     // The content kept for `path`, when the file still has the status it had when read.
     std::shared_ptr<const ProfileContent> Find(const char* path, const struct stat& status);
 
-    // Keeps `content`, read from the file with `status` after `readStart`, when the file
-    // had settled; otherwise forgets what was kept for `path`.
-    void Keep(const char* path, const struct stat& status, const timespec& readStart,
+    // Keeps `content`, read from a settled file with `status`.
+    void Keep(const char* path, const struct stat& status,
               std::shared_ptr<const ProfileContent> content);
+
+    void Forget(const char* path);
 
     void Clear();
 

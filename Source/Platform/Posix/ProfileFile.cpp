@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <utility>
 
 #include "FinalPath.h"
 #include "LastError.h"
@@ -223,6 +224,7 @@ bool FillTemporary(int fd, const std::string& bytes, const struct stat& original
 
 // A kept parse answers when the file's status is what it was when it was read; otherwise the
 // file is read afresh, with the time the read began noted before anything of it is looked at.
+// Only a parse that will be kept is indexed: a file read afresh is searched once.
 std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
 {
     ProfileCache& cache = ProfileCache::Instance();
@@ -249,9 +251,13 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     if (!ReadToEnd(fd.Get(), bytes)) {
         return FailWithErrno(nullptr);
     }
-    auto content = std::make_shared<ProfileContent>(DecodeProfileBytes(bytes));
+    auto content = std::make_shared<ProfileContent>(DecodeProfileBytes(std::move(bytes)));
+    if (!IsSettled(status, readStart)) {
+        cache.Forget(path);
+        return content;
+    }
     content->document.BuildIndex();
-    cache.Keep(path, status, readStart, content);
+    cache.Keep(path, status, content);
     return content;
 }
 
@@ -289,7 +295,7 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!ReadToEnd(file.Get(), bytes)) {
             return FailWithErrno(FALSE);
         }
-        const ProfileContent content(DecodeProfileBytes(bytes));
+        const ProfileContent content(DecodeProfileBytes(std::move(bytes)));
         std::string edited;
         if (!edit(content.document, edited)) {
             return TRUE;
@@ -301,7 +307,7 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!PathNamesFile(finalPath, file.Get())) {
             continue;  // replaced from outside while we waited for the temporary
         }
-        if (!FillTemporary(temporary.Get(), EncodeProfileText(content.form, edited), status) ||
+        if (!FillTemporary(temporary.Get(), EncodeProfileText(content.form, std::move(edited)), status) ||
             rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
             SetLastErrorFromErrno();
             unlink(temporaryPath.c_str());
