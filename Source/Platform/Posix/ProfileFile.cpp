@@ -53,7 +53,8 @@ private:
 };
 
 // Records errno as the thread's last error and answers `result`.
-template <typename T> T FailWithErrno(T result)
+template <typename T>
+T FailWithErrno(T result)
 {
     SetLastErrorFromErrno();
     return result;
@@ -307,7 +308,8 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!PathNamesFile(finalPath, file.Get())) {
             continue;  // replaced from outside while we waited for the temporary
         }
-        if (!FillTemporary(temporary.Get(), EncodeProfileText(content.form, std::move(edited)), status) ||
+        const std::string newBytes = EncodeProfileText(content.form, std::move(edited));
+        if (!FillTemporary(temporary.Get(), newBytes, status) ||
             rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
             SetLastErrorFromErrno();
             unlink(temporaryPath.c_str());
