@@ -72,11 +72,16 @@ TEST(IniDocument, FindsValues)
         {"mixed line ends", "a=0\r\n[s]\n\r\nj=1\r\rk=v", "s", "k", true, "v"},
     };
     for (const ReadRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        const IniDocument document{std::string(row.text)};
-        std::string_view value = "untouched";
-        EXPECT_EQ(document.FindValue(row.section, row.key, value), row.found);
-        EXPECT_EQ(value, row.found ? row.value : "untouched"sv);
+        for (const bool indexed : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
+            IniDocument document{std::string(row.text)};
+            if (indexed) {
+                document.BuildIndex();
+            }
+            std::string_view value = "untouched";
+            EXPECT_EQ(document.FindValue(row.section, row.key, value), row.found);
+            EXPECT_EQ(value, row.found ? row.value : "untouched"sv);
+        }
     }
 }
 
@@ -122,10 +127,16 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
         {"missing section", "[s]\nk=v\n", "t", false, ""},
     };
     for (const KeyListRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::string list = "before|";
-        EXPECT_EQ(IniDocument{std::string(row.text)}.ListKeys(row.section, list), row.listed);
-        EXPECT_EQ(list, "before|" + std::string(row.expected));
+        for (const bool indexed : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
+            IniDocument document{std::string(row.text)};
+            if (indexed) {
+                document.BuildIndex();
+            }
+            std::string list = "before|";
+            EXPECT_EQ(document.ListKeys(row.section, list), row.listed);
+            EXPECT_EQ(list, "before|" + std::string(row.expected));
+        }
     }
 }
 
@@ -306,6 +317,10 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         std::string_view value;
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
+        IniDocument indexed(set);
+        indexed.BuildIndex();
+        ASSERT_TRUE(indexed.FindValue("a", "k", value));
+        EXPECT_EQ(value, "v1");
         EXPECT_GE(CountKeysNamedK(withValue), 1u);
         std::string unchanged;
         EXPECT_FALSE(withValue.SetValue("a", "k", "v1", unchanged));
@@ -333,20 +348,29 @@ TEST(IniDocument, FindsAndEditsInLargeDocuments)
     for (int i = 0; i < kKeys; ++i) {
         text += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
     }
-    text += "[tail]\nx=1\n";
-    const IniDocument document(text);
+    text += "[tail]\nx=1\n[Big]\nkey7=repeat\n";
+    for (const bool indexed : {false, true}) {
+        SCOPED_TRACE(indexed ? "indexed" : "scanned");
+        IniDocument document(text);
+        if (indexed) {
+            document.BuildIndex();
+        }
+        std::string_view value;
+        ASSERT_TRUE(document.FindValue("BIG", "key99999", value));
+        EXPECT_EQ(value, "99999");
+        ASSERT_TRUE(document.FindValue("big", "KEY7", value));
+        EXPECT_EQ(value, "7");
+        EXPECT_FALSE(document.FindValue("big", "x", value));
+        EXPECT_FALSE(document.FindValue("tail", "key7", value));
 
-    std::string_view value;
-    ASSERT_TRUE(document.FindValue("BIG", "key99999", value));
-    EXPECT_EQ(value, "99999");
+        std::string edited;
+        ASSERT_TRUE(document.SetValue("big", "new", "v", edited));
+        EXPECT_EQ(edited.size(), text.size() + 6);
+        EXPECT_NE(edited.find("key99999=99999\nnew=v\n[tail]\n"), std::string::npos);
 
-    std::string edited;
-    ASSERT_TRUE(document.SetValue("big", "new", "v", edited));
-    EXPECT_EQ(edited.size(), text.size() + 6);
-    EXPECT_NE(edited.find("key99999=99999\nnew=v\n[tail]\n"), std::string::npos);
-
-    ASSERT_TRUE(document.DeleteKey("big", "key0", edited));
-    EXPECT_EQ(edited.compare(0, 13, "[big]\nkey1=1\n"), 0);
+        ASSERT_TRUE(document.DeleteKey("big", "key0", edited));
+        EXPECT_EQ(edited.compare(0, 13, "[big]\nkey1=1\n"), 0);
+    }
 }
 
 }  // namespace

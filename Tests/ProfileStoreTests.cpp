@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "HostFiles.h"
 #include "Platform.h"
+#include "SettledFile.h"
 
 namespace {
 
@@ -16,6 +18,7 @@ using skarvel::test::HostDirectory;
 using skarvel::test::ReadBytes;
 using skarvel::test::RemoveFile;
 using skarvel::test::ScopedHostFile;
+using skarvel::test::WaitUntilSettled;
 using skarvel::test::WriteBytes;
 
 std::string Bytes(const char* text, size_t length)
@@ -125,15 +128,28 @@ const std::vector<ReadRow>& ReadRows()
     return rows;
 }
 
+// Every rule holds for a file just written, read afresh, and once it has settled, for the
+// read that keeps its parse and the read answered from it.
 TEST(ProfileStoreTests, ReadingRules)
 {
-    ScopedHostFile file;
-    for (const ReadRow& row : ReadRows()) {
-        SCOPED_TRACE(row.name);
-        WriteBytes(file.Path(), row.file);
-        const StringAnswer got = GetString(file.Path(), row.section, row.key, row.def, row.size);
-        EXPECT_EQ(got.answer, row.answer);
-        EXPECT_EQ(got.buffer.substr(0, row.expected.size()), row.expected);
+    const std::vector<ReadRow>& rows = ReadRows();
+    std::vector<std::unique_ptr<ScopedHostFile>> files;
+    for (const ReadRow& row : rows) {
+        files.push_back(std::make_unique<ScopedHostFile>());
+        WriteBytes(files.back()->Path(), row.file);
+    }
+    for (const bool settled : {false, true, true}) {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const ReadRow& row = rows[i];
+            const std::string& path = files[i]->Path();
+            SCOPED_TRACE(std::string(row.name) + (settled ? ", settled" : ", fresh"));
+            if (settled) {
+                WaitUntilSettled(path);
+            }
+            const StringAnswer got = GetString(path, row.section, row.key, row.def, row.size);
+            EXPECT_EQ(got.answer, row.answer);
+            EXPECT_EQ(got.buffer.substr(0, row.expected.size()), row.expected);
+        }
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include "IniText.h"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
 #include <utility>
 
 namespace skarvel {
@@ -9,6 +12,9 @@ namespace skarvel {
 namespace {
 
 constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+constexpr std::uint32_t kEmptySlot = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
 
 // A value wrapped in a matching pair of quotes loses them; that is the only way to keep
 // blanks at a value's ends.
@@ -21,18 +27,63 @@ std::string_view Unquote(std::string_view value)
     return value;
 }
 
+// FNV-1a of the name as it matches, ASCII letters folded, continuing from `seed`.
+std::uint64_t NameHash(std::uint64_t seed, std::string_view name)
+{
+    for (const char c : name) {
+        seed = (seed ^ static_cast<unsigned char>(ToAsciiLower(c))) * kFnvPrime;
+    }
+    return seed;
+}
+
+// FNV-1a leaves the low bits, which pick a slot, poorly mixed: this spreads the high ones
+// over them (the finish of MurmurHash3).
+std::uint64_t Mixed(std::uint64_t hash)
+{
+    hash = (hash ^ (hash >> 33)) * 0xff51afd7ed558ccdULL;
+    return hash ^ (hash >> 33);
+}
+
+std::uint64_t SectionHash(std::string_view name)
+{
+    return Mixed(NameHash(kFnvOffset, name));
+}
+
+// An entry's name hashed together with its section's record, so one table holds both.
+std::uint64_t EntryHash(std::size_t header, std::string_view key)
+{
+    return Mixed(NameHash((kFnvOffset ^ (header + 1)) * kFnvPrime, key));
+}
+
 }  // namespace
 
 IniDocument::IniDocument(std::string text) : text_(std::move(text))
 {
     const std::size_t size = text_.size();
+    const bool wide = size > std::numeric_limits<std::uint32_t>::max();
+    // Room for a record per line at once: growing a large vector step by step costs more
+    // than the count.
+    const std::size_t lines =
+        1 + static_cast<std::size_t>(std::count_if(text_.begin(), text_.end(), IsLineEnd));
+    if (wide) {
+        wideStarts_.reserve(lines);
+    } else {
+        starts_.reserve(lines);
+    }
     std::size_t pos = 0;
     while (pos < size) {
-        std::size_t end = pos;
-        while (end < size && !IsLineEnd(text_[end])) {
-            ++end;
+        const std::size_t end = LineEnd(pos);
+        const std::size_t first = FirstNonBlank(pos, end);
+        if (first < end && text_[first] != ';') {
+            if (IsHeader(first, end)) {
+                headers_.push_back(RecordCount());
+            }
+            if (wide) {
+                wideStarts_.push_back(pos);
+            } else {
+                starts_.push_back(static_cast<std::uint32_t>(pos));
+            }
         }
-        ParseLine(pos, end);
         if (end < size && eol_.empty()) {
             eol_ = LineEndLength(end) == 2 ? "\r\n" : (text_[end] == '\r' ? "\r" : "\n");
         }
@@ -46,32 +97,72 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
     }
 }
 
-// Records the line [start, end) unless it is blank or a comment.
-void IniDocument::ParseLine(std::size_t start, std::size_t end)
+// The first line end at or after `pos`, or the end of the text.
+std::size_t IniDocument::LineEnd(std::size_t pos) const
 {
-    const std::string_view line = TrimIni(std::string_view(text_).substr(start, end - start));
-    if (line.empty() || line.front() == ';') {
-        return;
+    const char* const text = text_.data();
+    const std::size_t size = text_.size();
+    while (pos < size && !IsLineEnd(text[pos])) {
+        ++pos;
     }
-    const std::size_t begin = static_cast<std::size_t>(line.data() - text_.data());
-    const std::size_t contentEnd = begin + line.size();
-    if (line.front() == '[') {
-        const std::size_t close = line.rfind(']');
-        if (close != std::string_view::npos) {
-            lines_.push_back({start, end, Field(begin + 1, begin + close), {}, LineKind::Header});
-            return;
-        }
+    return pos;
+}
+
+// The first byte of [begin, end) that is no blank, or `end`.
+std::size_t IniDocument::FirstNonBlank(std::size_t begin, std::size_t end) const
+{
+    while (begin < end && IsIniBlank(text_[begin])) {
+        ++begin;
     }
-    const std::size_t equals = line.find('=');
+    return begin;
+}
+
+// True when the line whose first byte that is no blank is at `first` is a section header.
+bool IniDocument::IsHeader(std::size_t first, std::size_t end) const
+{
+    return text_[first] == '[' &&
+           std::memchr(text_.data() + first + 1, ']', end - first - 1) != nullptr;
+}
+
+// Reads the line that starts at `start` into `line`; false, with only its end set, when it
+// is blank or a comment.
+bool IniDocument::ReadLine(std::size_t start, Line& line) const
+{
+    line.start = start;
+    line.end = LineEnd(start);
+    const std::size_t begin = FirstNonBlank(start, line.end);
+    if (begin == line.end || text_[begin] == ';') {
+        return false;
+    }
+    const std::string_view content =
+        TrimIni(std::string_view(text_).substr(begin, line.end - begin));
+    const std::size_t contentEnd = begin + content.size();
+    if (IsHeader(begin, line.end)) {
+        line.name = Field(begin + 1, begin + content.rfind(']'));
+        line.value = {};
+        line.kind = LineKind::Header;
+        return true;
+    }
+    const std::size_t equals = content.find('=');
     if (equals == std::string_view::npos) {
-        const Range fillIn{contentEnd, contentEnd};
-        lines_.push_back({start, end, Field(begin, contentEnd), fillIn, LineKind::Bare});
-        return;
+        line.name = Field(begin, contentEnd);
+        line.value = {contentEnd, contentEnd};
+        line.kind = LineKind::Bare;
+        return true;
     }
     // The value reaches to the raw line end, so an empty value sits after the blanks that
     // follow '=' and a value written there keeps the line's spacing.
-    lines_.push_back(
-        {start, end, Field(begin, begin + equals), Field(begin + equals + 1, end), LineKind::Key});
+    line.name = Field(begin, begin + equals);
+    line.value = Field(begin + equals + 1, line.end);
+    line.kind = LineKind::Key;
+    return true;
+}
+
+IniDocument::Line IniDocument::RecordAt(std::size_t record) const
+{
+    Line line;
+    ReadLine(wideStarts_.empty() ? starts_[record] : wideStarts_[record], line);
+    return line;
 }
 
 // The part of [begin, end) that is read as a name or value: up to a NUL, then trimmed.
@@ -98,38 +189,127 @@ std::size_t IniDocument::LineEndLength(std::size_t pos) const
     return crlf ? 2 : 1;
 }
 
-// Index of the first header named `name` (already trimmed), or kNotFound.
+// Record of the first header named `name` (already trimmed), or kNotFound.
 std::size_t IniDocument::FindSection(std::string_view name) const
 {
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const Line& line = lines_[i];
-        if (line.kind == LineKind::Header && EqualsIgnoringAsciiCase(Slice(line.name), name)) {
-            return i;
+    if (!index_.empty()) {
+        return FindIndexedSection(name);
+    }
+    for (const std::size_t header : headers_) {
+        if (EqualsIgnoringAsciiCase(Slice(RecordAt(header).name), name)) {
+            return header;
         }
     }
     return kNotFound;
 }
 
-// Index one past the last entry of the section whose header is at `header`.
+// Record one past the last entry of the section whose header is at `header`.
 std::size_t IniDocument::SectionEnd(std::size_t header) const
 {
-    std::size_t i = header + 1;
-    while (i < lines_.size() && lines_[i].kind != LineKind::Header) {
-        ++i;
-    }
-    return i;
+    const auto next = std::upper_bound(headers_.begin(), headers_.end(), header);
+    return next == headers_.end() ? RecordCount() : *next;
 }
 
-// Index of the first key or bare line named `key` in the section at `header`, or kNotFound.
+// Record of the first key or bare line named `key` in the section at `header`, or kNotFound.
 std::size_t IniDocument::FindEntry(std::size_t header, std::string_view key) const
 {
+    if (!index_.empty()) {
+        return FindIndexedEntry(header, key);
+    }
     const std::size_t end = SectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        if (EqualsIgnoringAsciiCase(Slice(lines_[i].name), key)) {
+        if (EqualsIgnoringAsciiCase(Slice(RecordAt(i).name), key)) {
             return i;
         }
     }
     return kNotFound;
+}
+
+// The slot of the first record for `hash` that `matches(slot, record)` accepts, or the empty
+// slot where such a record would go.
+template <typename Matches>
+std::size_t IniDocument::Probe(std::uint64_t hash, Matches matches) const
+{
+    const std::size_t mask = index_.size() - 1;
+    std::size_t slot = hash & mask;
+    while (index_[slot] != kEmptySlot && !matches(slot, index_[slot])) {
+        slot = (slot + 1) & mask;
+    }
+    return slot;
+}
+
+bool IniDocument::IsHeaderRecord(std::size_t record) const
+{
+    return std::binary_search(headers_.begin(), headers_.end(), record);
+}
+
+bool IniDocument::HasName(std::size_t record, std::string_view name) const
+{
+    return EqualsIgnoringAsciiCase(Slice(RecordAt(record).name), name);
+}
+
+std::size_t IniDocument::FindIndexedSection(std::string_view name) const
+{
+    const std::size_t slot = Probe(SectionHash(name), [&](std::size_t, std::size_t record) {
+        return IsHeaderRecord(record) && HasName(record, name);
+    });
+    return index_[slot] == kEmptySlot ? kNotFound : index_[slot];
+}
+
+// As FindEntry, for a header that is the first of its name: only those sections are indexed.
+std::size_t IniDocument::FindIndexedEntry(std::size_t header, std::string_view key) const
+{
+    const std::size_t end = SectionEnd(header);
+    const std::size_t slot = Probe(EntryHash(header, key), [&](std::size_t, std::size_t record) {
+        return record > header && record < end && HasName(record, key);
+    });
+    return index_[slot] == kEmptySlot ? kNotFound : index_[slot];
+}
+
+// Indexes only what a lookup can find: the first header of each name and the first entry of
+// each name in such a section. While building, each slot's hash is kept beside it, so that a
+// name is read back only when its hash matches.
+void IniDocument::BuildIndex()
+{
+    starts_.shrink_to_fit();
+    headers_.shrink_to_fit();
+    if (!index_.empty() || !wideStarts_.empty() || headers_.empty()) {
+        return;
+    }
+    std::size_t slots = 8;
+    while (slots < 2 * RecordCount()) {
+        slots *= 2;  // at most half full, so a probe stays short
+    }
+    index_.assign(slots, kEmptySlot);
+    std::vector<std::uint64_t> hashes(slots);
+    // Adds `record` under `hash` unless a record that `isSame` accepts holds the name already.
+    const auto add = [&](std::uint64_t hash, std::size_t record, auto isSame) {
+        const std::size_t slot = Probe(hash, [&](std::size_t at, std::size_t held) {
+            return hashes[at] == hash && isSame(held);
+        });
+        if (index_[slot] != kEmptySlot) {
+            return false;
+        }
+        index_[slot] = static_cast<std::uint32_t>(record);
+        hashes[slot] = hash;
+        return true;
+    };
+    for (const std::size_t header : headers_) {
+        const std::string_view name = Slice(RecordAt(header).name);
+        const bool first = add(SectionHash(name), header, [&](std::size_t held) {
+            return IsHeaderRecord(held) && HasName(held, name);
+        });
+        if (!first) {
+            continue;
+        }
+        const std::size_t end = SectionEnd(header);
+        for (std::size_t record = header + 1; record < end; ++record) {
+            const std::string_view key = Slice(RecordAt(record).name);
+            add(EntryHash(header, key), record, [&](std::size_t held) {
+                return held > header && held < end && HasName(held, key);
+            });
+        }
+    }
 }
 
 bool IniDocument::FindValue(std::string_view section, std::string_view key,
@@ -140,20 +320,22 @@ bool IniDocument::FindValue(std::string_view section, std::string_view key,
         return false;
     }
     const std::size_t entry = FindEntry(header, TrimIni(key));
-    if (entry == kNotFound || lines_[entry].kind != LineKind::Key) {
+    if (entry == kNotFound) {
         return false;
     }
-    value = Unquote(Slice(lines_[entry].value));
+    const Line line = RecordAt(entry);
+    if (line.kind != LineKind::Key) {
+        return false;
+    }
+    value = Unquote(Slice(line.value));
     return true;
 }
 
 void IniDocument::ListSections(std::string& list) const
 {
-    for (const Line& line : lines_) {
-        if (line.kind == LineKind::Header) {
-            list += Slice(line.name);
-            list += '\0';
-        }
+    for (const std::size_t header : headers_) {
+        list += Slice(RecordAt(header).name);
+        list += '\0';
     }
 }
 
@@ -166,8 +348,9 @@ bool IniDocument::ListKeys(std::string_view section, std::string& list) const
     bool listed = false;
     const std::size_t end = SectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        if (lines_[i].kind == LineKind::Key) {
-            list += Slice(lines_[i].name);
+        const Line line = RecordAt(i);
+        if (line.kind == LineKind::Key) {
+            list += Slice(line.name);
             list += '\0';
             listed = true;
         }
@@ -209,7 +392,7 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
     }
     const std::size_t entry = FindEntry(header, keyName);
     if (entry != kNotFound) {
-        const Line& line = lines_[entry];
+        const Line line = RecordAt(entry);
         if (line.kind == LineKind::Bare) {
             Splice(line.value.begin, line.value.begin, {"=", value}, edited);
             return true;
@@ -221,7 +404,7 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
         return true;
     }
     // A new key follows the section's last entry, ahead of any blank or comment lines after it.
-    const std::size_t anchorEnd = lines_[SectionEnd(header) - 1].end;
+    const std::size_t anchorEnd = RecordAt(SectionEnd(header) - 1).end;
     if (anchorEnd == text_.size()) {
         Splice(anchorEnd, anchorEnd, {eol_, keyName, "=", value}, edited);
     } else {
@@ -242,7 +425,7 @@ bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, std::strin
     result.reserve(text_.size());
     std::size_t kept = 0;
     for (std::size_t index : doomed) {
-        const Line& line = lines_[index];
+        const Line line = RecordAt(index);
         result.append(text_, kept, line.start - kept);
         kept = line.end + LineEndLength(line.end);
     }
@@ -258,8 +441,8 @@ bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
     const std::string_view keyName = TrimIni(key);
     std::vector<std::size_t> doomed;
     bool inSection = false;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const Line& line = lines_[i];
+    for (std::size_t i = 0; i < RecordCount(); ++i) {
+        const Line line = RecordAt(i);
         if (line.kind == LineKind::Header) {
             inSection = EqualsIgnoringAsciiCase(Slice(line.name), sectionName);
         } else if (inSection && EqualsIgnoringAsciiCase(Slice(line.name), keyName)) {

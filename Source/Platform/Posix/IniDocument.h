@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -19,6 +20,12 @@ public:
     explicit IniDocument(std::string text);
 
     const std::string& Text() const { return text_; }
+
+    // Builds the hash index that makes lookups independent of the document's size, and
+    // gives back what parsing reserved beyond need. A document is complete without it,
+    // only slower: it is for documents kept for many lookups. Build it before the
+    // document is shared between threads, since it is the one change a document makes.
+    void BuildIndex();
 
     // Finds the value of `key` in the first section named `section` (names are
     // trimmed and matched without regard to ASCII case). The value comes back
@@ -53,7 +60,9 @@ private:
 
     enum class LineKind : unsigned char { Header, Key, Bare };
 
-    // A header, key or bare line; comment and blank lines need no record.
+    // A header, key or bare line as read from the text; comment and blank lines need no
+    // record. Only where a line starts is kept: the rest is read again from the text when
+    // needed, which keeps a large document near the size of its text.
     struct Line {
         std::size_t start;  // first byte of the line, leading blanks included
         std::size_t end;    // first byte of its line end, or the end of the text
@@ -62,19 +71,37 @@ private:
         LineKind kind;
     };
 
-    void ParseLine(std::size_t start, std::size_t end);
+    std::size_t LineEnd(std::size_t pos) const;
+    std::size_t FirstNonBlank(std::size_t begin, std::size_t end) const;
+    bool IsHeader(std::size_t first, std::size_t end) const;
+    bool ReadLine(std::size_t start, Line& line) const;
+    Line RecordAt(std::size_t record) const;
+    std::size_t RecordCount() const { return starts_.size() + wideStarts_.size(); }
     Range Field(std::size_t begin, std::size_t end) const;
     std::string_view Slice(Range range) const;
     std::size_t LineEndLength(std::size_t pos) const;
     std::size_t FindSection(std::string_view name) const;
     std::size_t SectionEnd(std::size_t header) const;
     std::size_t FindEntry(std::size_t header, std::string_view key) const;
+    template <typename Matches>
+    std::size_t Probe(std::uint64_t hash, Matches matches) const;
+    bool IsHeaderRecord(std::size_t record) const;
+    bool HasName(std::size_t record, std::string_view name) const;
+    std::size_t FindIndexedSection(std::string_view name) const;
+    std::size_t FindIndexedEntry(std::size_t header, std::string_view key) const;
     void Splice(std::size_t begin, std::size_t end, std::initializer_list<std::string_view> pieces,
                 std::string& edited) const;
     bool RemoveLines(const std::vector<std::size_t>& doomed, std::string& edited) const;
 
     std::string text_;
-    std::vector<Line> lines_;
+    // Where each record's line starts. Texts up to 4 GiB, all but unheard-of for a
+    // profile, take 4 bytes a record; larger ones take the wide form.
+    std::vector<std::uint32_t> starts_;
+    std::vector<std::size_t> wideStarts_;
+    std::vector<std::size_t> headers_;  // the records that are section headers, in file order
+    // Open addressing over record numbers: the first header of each name, and each name's
+    // first entry in such a section. Empty until BuildIndex.
+    std::vector<std::uint32_t> index_;
     std::string_view eol_;  // always a string literal, never a view into text_
 };
 

@@ -7,9 +7,12 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
+#include <utility>
 
 #include "FinalPath.h"
 #include "LastError.h"
+#include "ProfileCache.h"
 
 namespace skarvel {
 namespace {
@@ -235,13 +238,24 @@ bool FillTemporary(int fd, const std::string& bytes, const struct stat& original
 
 }  // namespace
 
+// A kept parse answers when the file's status is what it was when it was read; otherwise the
+// file is read afresh, with the time the read began noted before anything of it is looked at.
+// Only a parse that will be kept is indexed: a file read afresh is searched once.
 std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
 {
+    ProfileCache& cache = ProfileCache::Instance();
+    struct stat status;
+    if (stat(path, &status) == 0) {
+        if (auto kept = cache.Find(path, status)) {
+            return kept;
+        }
+    }
+    timespec readStart;
+    clock_gettime(CLOCK_REALTIME, &readStart);
     Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
         return FailWithErrno(nullptr);
     }
-    struct stat status;
     if (fstat(fd.Get(), &status) != 0) {
         return FailWithErrno(nullptr);
     }
@@ -253,7 +267,19 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     if (!ReadToEnd(fd.Get(), bytes)) {
         return FailWithErrno(nullptr);
     }
-    return std::make_shared<const ProfileContent>(DecodeProfileBytes(bytes));
+    auto content = std::make_shared<ProfileContent>(DecodeProfileBytes(std::move(bytes)));
+    if (!IsSettled(status, readStart)) {
+        cache.Forget(path);
+        return content;
+    }
+    content->document.BuildIndex();
+    cache.Keep(path, status, content);
+    return content;
+}
+
+void ForgetLoadedProfiles()
+{
+    ProfileCache::Instance().Clear();
 }
 
 // The lock is flock(), not fcntl(): fcntl locks belong to the process, so a
@@ -285,7 +311,7 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!ReadToEnd(file.Get(), bytes)) {
             return FailWithErrno(FALSE);
         }
-        const ProfileContent content(DecodeProfileBytes(bytes));
+        const ProfileContent content(DecodeProfileBytes(std::move(bytes)));
         std::string edited;
         if (!edit(content.document, edited)) {
             RemoveStaleTemporary(temporaryPath);
@@ -298,7 +324,8 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!PathNamesFile(finalPath, file.Get())) {
             continue;  // replaced from outside while we waited for the temporary
         }
-        if (!FillTemporary(temporary.Get(), EncodeProfileText(content.form, edited), status) ||
+        const std::string newBytes = EncodeProfileText(content.form, std::move(edited));
+        if (!FillTemporary(temporary.Get(), newBytes, status) ||
             rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
             SetLastErrorFromErrno();
             unlink(temporaryPath.c_str());

@@ -1,6 +1,7 @@
 // The profile file on disk: the store's read path and write path.
 //
-// Read path: path -> bytes -> text -> document. Write path: lock -> bytes ->
+// Read path: path -> bytes -> text -> document, or path -> status -> kept
+// document when the file is unchanged. Write path: lock -> bytes ->
 // document edit -> temporary file -> fsync -> rename. Every other part of the
 // store reaches the disk through these two functions.
 #pragma once
@@ -28,8 +29,12 @@ struct ProfileContent {
 };
 
 // The file's current content, or null (with the thread's last error set) when
-// there is no readable regular file at `path`.
+// there is no readable regular file at `path`. The content may be a parse kept
+// from an earlier call, but only while the file provably has not changed since.
 std::shared_ptr<const ProfileContent> LoadProfile(const char* path);
+
+// Drops every kept parse; later loads read their files afresh.
+void ForgetLoadedProfiles();
 
 // Writes `edited` text for the document; false when the text stays as it is.
 using ProfileEdit = std::function<bool(const IniDocument& document, std::string& edited)>;

@@ -96,11 +96,14 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
                                                   LPCSTR lpString, LPCSTR lpFileName)
 {
     // Without a section there is nothing to write; with no names at all this is
-    // the request to flush a cache, and reads here always see the file itself.
+    // the request to flush the cache. Kept parses are never stale, so dropping them
+    // only frees their memory.
     if (lpAppName == nullptr || lpFileName == nullptr) {
-        skarvel::SetLastErrorCode(lpKeyName == nullptr && lpString == nullptr
-                                      ? ERROR_SUCCESS
-                                      : ERROR_INVALID_PARAMETER);
+        const bool flush = lpKeyName == nullptr && lpString == nullptr;
+        if (flush) {
+            skarvel::ForgetLoadedProfiles();
+        }
+        skarvel::SetLastErrorCode(flush ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     const std::string_view section = lpAppName;

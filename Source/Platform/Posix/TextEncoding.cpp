@@ -1,6 +1,7 @@
 #include "TextEncoding.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace skarvel {
 namespace {
@@ -131,7 +132,7 @@ std::string EncodeUtf16(const std::string& text, bool bigEndian)
 
 }  // namespace
 
-DecodedText DecodeProfileBytes(const std::string& bytes)
+DecodedText DecodeProfileBytes(std::string bytes)
 {
     DecodedText decoded;
     const bool littleEndian = StartsWith(bytes, kUtf16LeBom, 2);
@@ -142,18 +143,20 @@ DecodedText DecodeProfileBytes(const std::string& bytes)
         decoded.tail = bytes.substr(end);
     } else if (StartsWith(bytes, kUtf8Bom, 3)) {
         decoded.encoding = FileEncoding::Utf8Bom;
-        decoded.text = bytes.substr(3);
+        bytes.erase(0, 3);
+        decoded.text = std::move(bytes);
     } else {
-        decoded.text = bytes;
+        decoded.text = std::move(bytes);
     }
     return decoded;
 }
 
-std::string EncodeProfileText(const DecodedText& form, const std::string& text)
+std::string EncodeProfileText(const DecodedText& form, std::string text)
 {
     switch (form.encoding) {
     case FileEncoding::Utf8Bom:
-        return kUtf8Bom + text;
+        text.insert(0, kUtf8Bom);
+        return text;
     case FileEncoding::Utf16Le:
         return kUtf16LeBom + EncodeUtf16(text, false) + form.tail;
     case FileEncoding::Utf16Be:

@@ -22,10 +22,11 @@ struct DecodedText {
 
 // Recognises the file's form by its byte order mark and gives its text. UTF-16
 // becomes UTF-8 in which unpaired surrogates keep their three-byte form, so that
-// encoding the text again gives back the same bytes.
-DecodedText DecodeProfileBytes(const std::string& bytes);
+// encoding the text again gives back the same bytes. Narrow bytes become the
+// text without a copy.
+DecodedText DecodeProfileBytes(std::string bytes);
 
 // The file's bytes for `text` in the form `form` describes.
-std::string EncodeProfileText(const DecodedText& form, const std::string& text);
+std::string EncodeProfileText(const DecodedText& form, std::string text);
 
 }  // namespace skarvel

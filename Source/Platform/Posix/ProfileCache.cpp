@@ -1,0 +1,134 @@
+#include "ProfileCache.h"
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+#include <utility>
+
+namespace skarvel {
+namespace {
+
+// The kernel stamps file times from its coarse clock, which trails the real-time clock by
+// up to one tick: 10 ms at the slowest usual rate (HZ=100). Twice that leaves room.
+constexpr std::int64_t kStampLagNs = 20'000'000;
+// File systems that keep whole seconds (ext4 with small inodes) or two (FAT) round the
+// stamps down further. Their stamps fall on whole milliseconds, which stamps from the
+// kernel's clock all but never do, so such stamps are given that much more time.
+constexpr std::int64_t kCoarseStampNs = 2'000'000'000;
+constexpr std::int64_t kMillisecondNs = 1'000'000;
+constexpr std::int64_t kSecondNs = 1'000'000'000;
+
+std::int64_t Nanoseconds(const timespec& time)
+{
+    return static_cast<std::int64_t>(time.tv_sec) * kSecondNs + time.tv_nsec;
+}
+
+bool SameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Same file, same size, same times: every write since would have changed one of them.
+bool SameStatus(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
+}
+
+std::size_t PathHash(const char* path)
+{
+    return std::hash<std::string_view>()(path);
+}
+
+}  // namespace
+
+// A write stamps the file with the coarse clock's time, rounded down to the file system's
+// grain. A file whose times lay further back than that lag and grain when the read began
+// cannot be written again with the same times, so any later write changes its status, even
+// when the writer reuses the inode number and the size. A file changed within the current
+// tick could change again without its times moving: it is read afresh until it settles.
+// Times stamped by another machine's clock (a network file system) are trusted only as far
+// as the two clocks agree. The change time counts because no program can set it back.
+bool IsSettled(const struct stat& status, const timespec& readStart)
+{
+    const std::int64_t modified = Nanoseconds(status.st_mtim);
+    const std::int64_t changed = Nanoseconds(status.st_ctim);
+    const bool coarse = modified % kMillisecondNs == 0 && changed % kMillisecondNs == 0;
+    const std::int64_t margin = kStampLagNs + (coarse ? kCoarseStampNs : 0);
+    return std::max(modified, changed) <= Nanoseconds(readStart) - margin;
+}
+
+ProfileCache& ProfileCache::Instance()
+{
+    static ProfileCache cache;
+    return cache;
+}
+
+ProfileCache::Entry* ProfileCache::EntryFor(const char* path, std::size_t pathHash)
+{
+    for (Entry& entry : entries_) {
+        if (entry.pathHash == pathHash && entry.path == path) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<const ProfileContent> ProfileCache::Find(const char* path,
+                                                         const struct stat& status)
+{
+    const std::size_t pathHash = PathHash(path);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Entry* entry = EntryFor(path, pathHash);
+    if (entry == nullptr || !SameStatus(entry->status, status)) {
+        return nullptr;
+    }
+    entry->lastUse = ++uses_;
+    return entry->content;
+}
+
+void ProfileCache::Keep(const char* path, const struct stat& status,
+                        std::shared_ptr<const ProfileContent> content)
+{
+    const std::size_t pathHash = PathHash(path);
+    std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Entry* entry = EntryFor(path, pathHash);
+    if (entry == nullptr) {
+        if (entries_.size() < kCachedProfiles) {
+            entry = &entries_.emplace_back();
+        } else {
+            entry = &*std::min_element(
+                entries_.begin(), entries_.end(),
+                [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
+        }
+        entry->pathHash = pathHash;
+        entry->path = path;
+    }
+    dropped = std::move(entry->content);
+    entry->status = status;
+    entry->content = std::move(content);
+    entry->lastUse = ++uses_;
+}
+
+void ProfileCache::Forget(const char* path)
+{
+    const std::size_t pathHash = PathHash(path);
+    std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Entry* entry = EntryFor(path, pathHash);
+    if (entry != nullptr) {
+        std::swap(*entry, entries_.back());
+        dropped = std::move(entries_.back().content);
+        entries_.pop_back();
+    }
+}
+
+void ProfileCache::Clear()
+{
+    std::vector<Entry> dropped;  // freed once the lock is released
+    const std::lock_guard<std::mutex> lock(mutex_);
+    dropped.swap(entries_);
+}
+
+}  // namespace skarvel

@@ -1,0 +1,237 @@
+// Kept parses: used only while the file provably has not changed, and bounded in number.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HostFiles.h"
+#include "Platform.h"
+#include "ProfileCache.h"
+#include "ProfileFile.h"
+#include "SettledFile.h"
+
+namespace skarvel {
+namespace {
+
+using test::RemoveFile;
+using test::ScopedHostFile;
+using test::WaitUntilSettled;
+using test::WriteBytes;
+
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::int64_t kSecond = 1'000 * kMs;
+
+timespec TimeAt(std::int64_t ns)
+{
+    return {static_cast<time_t>(ns / kSecond), static_cast<long>(ns % kSecond)};
+}
+
+TEST(ProfileCacheTests, FilesSettleOnceTheirTimesArePastTheClocksGrain)
+{
+    const struct {
+        const char* name;
+        std::int64_t modifiedAgo;
+        std::int64_t changedAgo;
+        bool wholeSeconds;  // stamps as a file system that keeps whole seconds gives them
+        bool settled;
+    } rows[] = {
+        {"long ago", 5 * kSecond, 5 * kSecond, false, true},
+        {"within the clock's tick", 5 * kMs, 5 * kMs, false, false},
+        {"past the clock's lag", 25 * kMs, 25 * kMs, false, true},
+        {"modification time put back", 9 * kSecond, 5 * kMs, false, false},
+        {"times in the future", -kSecond, -kSecond, false, false},
+        {"whole seconds, one second ago", kSecond, kSecond, true, false},
+        {"whole seconds, long ago", 5 * kSecond, 5 * kSecond, true, true},
+    };
+    const std::int64_t readStart = 1'700'000'000 * kSecond + 123'456'789;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::int64_t grain = row.wholeSeconds ? kSecond : 1;
+        struct stat status = {};
+        status.st_mtim = TimeAt((readStart - row.modifiedAgo) / grain * grain);
+        status.st_ctim = TimeAt((readStart - row.changedAgo) / grain * grain);
+        EXPECT_EQ(IsSettled(status, TimeAt(readStart)), row.settled);
+    }
+}
+
+TEST(ProfileCacheTests, KeepsSettledFilesUpToItsBoundLeastRecentlyUsedFirst)
+{
+    std::vector<std::unique_ptr<ScopedHostFile>> files;
+    for (size_t i = 0; i <= kCachedProfiles; ++i) {
+        files.push_back(std::make_unique<ScopedHostFile>());
+        WriteBytes(files.back()->Path(), "[s]\nk=" + std::to_string(i) + "\n");
+    }
+    for (const auto& file : files) {
+        WaitUntilSettled(file->Path());
+    }
+    ForgetLoadedProfiles();
+    const auto first = LoadProfile(files[0]->Path().c_str());
+    const auto second = LoadProfile(files[1]->Path().c_str());
+    EXPECT_EQ(LoadProfile(files[0]->Path().c_str()), first);
+    for (size_t i = 2; i < files.size(); ++i) {
+        LoadProfile(files[i]->Path().c_str());
+    }
+    EXPECT_EQ(LoadProfile(files[0]->Path().c_str()), first);
+    EXPECT_NE(LoadProfile(files[1]->Path().c_str()), second);
+
+    // The cache flush of the profile functions drops every kept parse.
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_NE(LoadProfile(files[0]->Path().c_str()), first);
+}
+
+std::string ReadValue(const std::string& path)
+{
+    char buffer[16];
+    GetPrivateProfileStringA("s", "k", "gone", buffer, sizeof buffer, path.c_str());
+    return buffer;
+}
+
+// Changes another program makes to a file; `spare` is a settled file it may use.
+void EditInPlace(const std::string& path, const std::string&)
+{
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "2", 1, 6), 1);
+    close(fd);
+}
+
+void EditInPlaceAndPutTimesBack(const std::string& path, const std::string& spare)
+{
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    EditInPlace(path, spare);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+void ReplaceByRename(const std::string& path, const std::string& spare)
+{
+    ASSERT_EQ(rename(spare.c_str(), path.c_str()), 0);
+}
+
+void Delete(const std::string& path, const std::string&)
+{
+    RemoveFile(path);
+}
+
+void DeleteAndWriteAgain(const std::string& path, const std::string&)
+{
+    RemoveFile(path);
+    WriteBytes(path, "[s]\nk=2\n");
+}
+
+TEST(ProfileCacheTests, ReadsSeeOutsideChangesToKeptFiles)
+{
+    const struct {
+        const char* name;
+        void (*change)(const std::string& path, const std::string& spare);
+        const char* expected;
+    } rows[] = {
+        {"edited in place", EditInPlace, "2"},
+        {"edited in place, times put back", EditInPlaceAndPutTimesBack, "2"},
+        {"replaced by rename", ReplaceByRename, "2"},
+        {"deleted", Delete, "gone"},
+        {"deleted and written again", DeleteAndWriteAgain, "2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedHostFile file;
+        ScopedHostFile spare;
+        WriteBytes(file.Path(), "[s]\nk=1\n");
+        WriteBytes(spare.Path(), "[s]\nk=2\n");
+        WaitUntilSettled(file.Path());
+        WaitUntilSettled(spare.Path());
+        ASSERT_EQ(ReadValue(file.Path()), "1");
+        ASSERT_EQ(LoadProfile(file.Path().c_str()), LoadProfile(file.Path().c_str()));
+        row.change(file.Path(), spare.Path());
+        EXPECT_EQ(ReadValue(file.Path()), row.expected);
+    }
+}
+
+constexpr int kRewrites = 10000;
+constexpr int kStoreWriteEvery = 50;  // the store's own writes sync to disk, so they are few
+constexpr int kSettleEvery = 1000;
+
+std::string ValueText(int round)
+{
+    char text[8];
+    snprintf(text, sizeof text, "%05d", round);
+    return text;
+}
+
+// Rewrites the value with another of the same size: in place, by renaming a new file over
+// it (which may well reuse the old inode number), or through the store.
+bool Rewrite(const std::string& path, const std::string& spare, int round)
+{
+    const std::string value = ValueText(round);
+    if (round % kStoreWriteEvery == 0) {
+        return WritePrivateProfileStringA("s", "k", value.c_str(), path.c_str()) != FALSE;
+    }
+    if (round % 2 == 0) {
+        const int fd = open(path.c_str(), O_WRONLY);
+        const bool written = fd >= 0 && pwrite(fd, value.data(), value.size(), 6) == 5;
+        return close(fd) == 0 && written;
+    }
+    const std::string text = "[s]\nk=" + value + "\n";
+    const int fd = open(spare.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool written = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+    return close(fd) == 0 && written && rename(spare.c_str(), path.c_str()) == 0;
+}
+
+// Another process rewrites the value as fast as the reader lets it, handing off through a
+// pipe; the reader must see every completed write. Now and then the file settles first, so
+// that a kept parse has to give way too.
+TEST(ProfileCacheTests, ReaderSeesEveryRewriteByAnotherProcess)
+{
+    ScopedHostFile file;
+    ScopedHostFile spare;
+    WriteBytes(file.Path(), "[s]\nk=" + ValueText(0) + "\n");
+    int go[2];
+    int done[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        char token = 0;
+        for (int round = 1; round <= kRewrites; ++round) {
+            if (read(go[0], &token, 1) != 1 || !Rewrite(file.Path(), spare.Path(), round) ||
+                write(done[1], &token, 1) != 1) {
+                _exit(1);
+            }
+        }
+        _exit(0);
+    }
+    int missed = 0;
+    for (int round = 1; round <= kRewrites; ++round) {
+        if (round % kSettleEvery == 1) {
+            WaitUntilSettled(file.Path());
+            ASSERT_EQ(ReadValue(file.Path()), ValueText(round - 1));
+        }
+        char token = 0;
+        ASSERT_EQ(write(go[1], &token, 1), 1);
+        ASSERT_EQ(read(done[0], &token, 1), 1) << "the writer failed in round " << round;
+        const std::string value = ReadValue(file.Path());
+        if (value != ValueText(round)) {
+            ADD_FAILURE() << "round " << round << " read " << value;
+            ++missed;
+        }
+    }
+    EXPECT_EQ(missed, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const int fd : {go[0], go[1], done[0], done[1]}) {
+        close(fd);
+    }
+}
+
+}  // namespace
+}  // namespace skarvel
