@@ -1,15 +1,4 @@
-# Cross build for 64-bit Windows with Debian's MinGW-w64 compilers. The -posix
-# variants are the ones whose C++ library has std::thread.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows with Debian's MinGW-w64 compilers.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
 set(SKARVEL_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${SKARVEL_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${SKARVEL_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${SKARVEL_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${SKARVEL_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

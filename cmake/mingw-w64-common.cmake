@@ -1,0 +1,13 @@
+# What both Windows cross builds share, once SKARVEL_MINGW_TRIPLET names the
+# compilers. The -posix variants are the ones whose C++ library has std::thread.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${SKARVEL_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${SKARVEL_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${SKARVEL_MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${SKARVEL_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
