@@ -160,9 +160,15 @@ void CheckEdits(Edit edit, const std::vector<EditRow>& rows)
         std::string edited = "untouched";
         bool changed = false;
         switch (edit) {
-        case Edit::Set:
+        case Edit::Set: {
             changed = document.SetValue(row.section, row.key, row.value, edited);
+            // A document of the one section must edit exactly as the whole one does.
+            std::string fromSection = "untouched";
+            const IniDocument section(std::string(row.text), row.section);
+            EXPECT_EQ(section.SetValue(row.section, row.key, row.value, fromSection), changed);
+            EXPECT_EQ(fromSection, edited);
             break;
+        }
         case Edit::DeleteKey:
             changed = document.DeleteKey(row.section, row.key, edited);
             break;
@@ -313,6 +319,9 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
 
         std::string set;
         ASSERT_TRUE(document.SetValue("a", "k", "v1", set));
+        std::string fromSection;
+        ASSERT_TRUE(IniDocument(text, "a").SetValue("a", "k", "v1", fromSection));
+        EXPECT_EQ(fromSection, set);
         const IniDocument withValue(set);
         std::string_view value;
         ASSERT_TRUE(withValue.FindValue("a", "k", value));

@@ -36,13 +36,16 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path);
 // Drops every kept parse; later loads read their files afresh.
 void ForgetLoadedProfiles();
 
-// Writes `edited` text for the document; false when the text stays as it is.
-using ProfileEdit = std::function<bool(const IniDocument& document, std::string& edited)>;
+// Parses the file's text as far as an edit needs it.
+using ProfileParse = std::function<IniDocument(std::string text)>;
 
-// Applies `edit` to the file's current content under the file's exclusive lock
-// and replaces the file atomically when the text changed. A missing file is
+// Writes the pieces of the edited text for the document; false when the text stays as it is.
+using ProfileEdit = std::function<bool(const IniDocument& document, TextPieces& edited)>;
+
+// Applies `edit` to the file's current content, parsed by `parse`, under the file's
+// exclusive lock and replaces the file atomically when the text changed. A missing file is
 // created. TRUE on success (a change or none), FALSE with the thread's last
 // error set when the file cannot be written.
-BOOL EditProfile(const char* path, const ProfileEdit& edit);
+BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit);
 
 }  // namespace skarvel
