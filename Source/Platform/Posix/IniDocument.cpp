@@ -96,20 +96,27 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
     Parse(0, false);
 }
 
-// Only headers are looked at before the section, and nothing is recorded for them.
+// Before the section only the '[' bytes are looked at, and nothing is recorded: the lines a
+// '[' begins are the only ones that can be headers.
 IniDocument::IniDocument(std::string text, std::string_view section) : text_(std::move(text))
 {
     const std::string_view name = TrimIni(section);
-    std::size_t pos = 0;
-    while (pos < text_.size()) {
-        const std::size_t end = LineEnd(pos);
-        const std::size_t first = FirstNonBlank(pos, end);
-        Line line;
-        if (first < end && IsHeader(first, end) && ReadLine(pos, line) &&
-            EqualsIgnoringAsciiCase(Slice(line.name), name)) {
+    NextLine(LineEnd(0));  // notes the text's line end, wherever the section is
+    const std::size_t size = text_.size();
+    std::size_t pos = size;
+    for (std::size_t at = 0; at < size; ++at) {
+        const void* const bracket = std::memchr(text_.data() + at, '[', size - at);
+        if (bracket == nullptr) {
             break;
         }
-        pos = NextLine(end);
+        at = static_cast<std::size_t>(static_cast<const char*>(bracket) - text_.data());
+        const std::size_t start = LineStart(at);
+        Line line;
+        if (start != kNotFound && IsHeader(at, LineEnd(at)) && ReadLine(start, line) &&
+            EqualsIgnoringAsciiCase(Slice(line.name), name)) {
+            pos = start;
+            break;
+        }
     }
     Parse(pos, true);
 }
@@ -164,6 +171,19 @@ std::size_t IniDocument::LineEnd(std::size_t pos) const
     const std::size_t size = text_.size();
     while (pos < size && !IsLineEnd(text[pos])) {
         ++pos;
+    }
+    return pos;
+}
+
+// Where the line holding `pos` starts, when only blanks come before `pos` on it; otherwise
+// kNotFound.
+std::size_t IniDocument::LineStart(std::size_t pos) const
+{
+    while (pos > 0 && !IsLineEnd(text_[pos - 1])) {
+        if (!IsIniBlank(text_[pos - 1])) {
+            return kNotFound;
+        }
+        --pos;
     }
     return pos;
 }

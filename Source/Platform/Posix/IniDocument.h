@@ -93,6 +93,7 @@ private:
     void Parse(std::size_t pos, bool oneSection);
     std::size_t NextLine(std::size_t end);
     std::size_t LineEnd(std::size_t pos) const;
+    std::size_t LineStart(std::size_t pos) const;
     std::size_t FirstNonBlank(std::size_t begin, std::size_t end) const;
     bool IsHeader(std::size_t first, std::size_t end) const;
     bool ReadLine(std::size_t start, Line& line) const;
