@@ -76,7 +76,7 @@ TEST(IniDocument, FindsValues)
             SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
             IniDocument document{std::string(row.text)};
             if (indexed) {
-                document.BuildIndex();
+                document.BuildIndex(0);
             }
             std::string_view value = "untouched";
             EXPECT_EQ(document.FindValue(row.section, row.key, value), row.found);
@@ -131,7 +131,7 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
             SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
             IniDocument document{std::string(row.text)};
             if (indexed) {
-                document.BuildIndex();
+                document.BuildIndex(0);
             }
             std::string list = "before|";
             EXPECT_EQ(document.ListKeys(row.section, list), row.listed);
@@ -327,7 +327,7 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         IniDocument indexed(set);
-        indexed.BuildIndex();
+        indexed.BuildIndex(0);
         ASSERT_TRUE(indexed.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         EXPECT_GE(CountKeysNamedK(withValue), 1u);

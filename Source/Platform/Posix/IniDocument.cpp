@@ -349,11 +349,12 @@ std::size_t IniDocument::FindIndexedEntry(std::size_t header, std::string_view k
 // Indexes only what a lookup can find: the first header of each name and the first entry of
 // each name in such a section. While building, each slot's hash is kept beside it, so that a
 // name is read back only when its hash matches.
-void IniDocument::BuildIndex()
+void IniDocument::BuildIndex(std::size_t fewestRecords)
 {
     starts_.shrink_to_fit();
     headers_.shrink_to_fit();
-    if (!index_.empty() || !wideStarts_.empty() || headers_.empty()) {
+    if (!index_.empty() || !wideStarts_.empty() || headers_.empty() ||
+        RecordCount() < fewestRecords) {
         return;
     }
     std::size_t slots = 8;

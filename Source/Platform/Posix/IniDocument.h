@@ -35,11 +35,16 @@ public:
 
     const std::string& Text() const { return text_; }
 
+    // Documents of fewer records than this get no index by default: scanning so few lines is
+    // about as quick as a hashed lookup, and the index would take more memory than their text.
+    static constexpr std::size_t kIndexedRecords = 32;
+
     // Builds the hash index that makes lookups independent of the document's size, and
     // gives back what parsing reserved beyond need. A document is complete without it,
-    // only slower: it is for documents kept for many lookups. Build it before the
-    // document is shared between threads, since it is the one change a document makes.
-    void BuildIndex();
+    // only slower: it is for documents kept for many lookups, and one of fewer than
+    // `fewestRecords` records goes without. Build it before the document is shared between
+    // threads, since it is the one change a document makes.
+    void BuildIndex(std::size_t fewestRecords = kIndexedRecords);
 
     // Finds the value of `key` in the first section named `section` (names are
     // trimmed and matched without regard to ASCII case). The value comes back

@@ -16,15 +16,11 @@
 
 namespace skarvel {
 
-// A profile file as read: its byte form and its text as a document.
+// A profile file as read: its text as a document. Reads need nothing of the file's byte
+// form, so a kept file keeps none of it.
 struct ProfileContent {
-    ProfileContent(DecodedText decoded)
-        : form{decoded.encoding, std::string(), std::move(decoded.tail)},
-          document(std::move(decoded.text))
-    {
-    }
+    explicit ProfileContent(DecodedText decoded) : document(std::move(decoded.text)) {}
 
-    DecodedText form;  // the byte form, without the text
     IniDocument document;
 };
 
