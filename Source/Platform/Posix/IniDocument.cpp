@@ -56,7 +56,8 @@ std::uint64_t EntryHash(std::size_t header, std::string_view key)
 }
 
 // Runs `edit` into pieces and joins them into `edited` when the text changes.
-template <typename Edit> bool Joined(Edit edit, std::string& edited)
+template <typename Edit>
+bool Joined(Edit edit, std::string& edited)
 {
     TextPieces pieces;
     if (!edit(pieces)) {

@@ -110,7 +110,8 @@ private:
     std::size_t FindSection(std::string_view name) const;
     std::size_t SectionEnd(std::size_t header) const;
     std::size_t FindEntry(std::size_t header, std::string_view key) const;
-    template <typename Matches> std::size_t Probe(std::uint64_t hash, Matches matches) const;
+    template <typename Matches>
+    std::size_t Probe(std::uint64_t hash, Matches matches) const;
     bool IsHeaderRecord(std::size_t record) const;
     bool HasName(std::size_t record, std::string_view name) const;
     std::size_t FindIndexedSection(std::string_view name) const;

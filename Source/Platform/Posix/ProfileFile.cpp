@@ -57,7 +57,8 @@ private:
 };
 
 // Records errno as the thread's last error and answers `result`.
-template <typename T> T FailWithErrno(T result)
+template <typename T>
+T FailWithErrno(T result)
 {
     SetLastErrorFromErrno();
     return result;
@@ -126,7 +127,7 @@ bool WriteAll(int fd, const TextPieces& pieces)
 }
 
 // The file's new bytes for the edited text, in the file's form: a narrow text is written
-// from its own pieces behind its mark, a UTF-16 one is encoded whole into `encoded`.
+// from its own pieces after its mark, a UTF-16 one is encoded whole into `encoded`.
 TextPieces FileBytes(const DecodedText& form, TextPieces text, std::string& encoded)
 {
     if (form.encoding == FileEncoding::Utf16Le || form.encoding == FileEncoding::Utf16Be) {
