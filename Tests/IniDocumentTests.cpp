@@ -76,7 +76,7 @@ TEST(IniDocument, FindsValues)
             SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
             IniDocument document{std::string(row.text)};
             if (indexed) {
-                document.BuildIndex();
+                document.BuildIndex(0);
             }
             std::string_view value = "untouched";
             EXPECT_EQ(document.FindValue(row.section, row.key, value), row.found);
@@ -131,7 +131,7 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
             SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
             IniDocument document{std::string(row.text)};
             if (indexed) {
-                document.BuildIndex();
+                document.BuildIndex(0);
             }
             std::string list = "before|";
             EXPECT_EQ(document.ListKeys(row.section, list), row.listed);
@@ -160,9 +160,15 @@ void CheckEdits(Edit edit, const std::vector<EditRow>& rows)
         std::string edited = "untouched";
         bool changed = false;
         switch (edit) {
-        case Edit::Set:
+        case Edit::Set: {
             changed = document.SetValue(row.section, row.key, row.value, edited);
+            // A document of the one section must edit exactly as the whole one does.
+            std::string fromSection = "untouched";
+            const IniDocument section(std::string(row.text), row.section);
+            EXPECT_EQ(section.SetValue(row.section, row.key, row.value, fromSection), changed);
+            EXPECT_EQ(fromSection, edited);
             break;
+        }
         case Edit::DeleteKey:
             changed = document.DeleteKey(row.section, row.key, edited);
             break;
@@ -313,12 +319,15 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
 
         std::string set;
         ASSERT_TRUE(document.SetValue("a", "k", "v1", set));
+        std::string fromSection;
+        ASSERT_TRUE(IniDocument(text, "a").SetValue("a", "k", "v1", fromSection));
+        EXPECT_EQ(fromSection, set);
         const IniDocument withValue(set);
         std::string_view value;
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         IniDocument indexed(set);
-        indexed.BuildIndex();
+        indexed.BuildIndex(0);
         ASSERT_TRUE(indexed.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         EXPECT_GE(CountKeysNamedK(withValue), 1u);

@@ -26,6 +26,15 @@ std::string Bytes(const char* text, size_t length)
     return std::string(text, length);
 }
 
+std::string Repeated(const std::string& text, int times)
+{
+    std::string repeated;
+    for (int i = 0; i < times; ++i) {
+        repeated += text;
+    }
+    return repeated;
+}
+
 // Answer and buffer of one GetPrivateProfileStringA call; the buffer starts as
 // all 'x' so that stray writes show.
 struct StringAnswer {
@@ -241,6 +250,9 @@ const std::vector<WriteRow>& WriteRows()
          "junk line\n=\n[a]\nk=v\n"},
         {"delete key everywhere", "[a]\nk=1\nj=2\n[b]\nk=3\n[A]\nK=4\n", "a", "k", nullptr, TRUE,
          "[a]\nj=2\n[b]\nk=3\n[A]\n"},
+        {"delete key in more sections than one write call takes",
+         Repeated("[a]\nk=1\nj=2\n", 3000), "a", "k", nullptr, TRUE,
+         Repeated("[a]\nj=2\n", 3000)},
         {"delete last key keeps header", "[a]\nk=1\n", "a", "k", nullptr, TRUE, "[a]\n"},
         {"delete section keeps comments", "[a]\nk=1\n; c\n\nbare\n[b]\nj=2\n", "a", nullptr,
          nullptr, TRUE, "; c\n\n[b]\nj=2\n"},

@@ -55,27 +55,87 @@ std::uint64_t EntryHash(std::size_t header, std::string_view key)
     return Mixed(NameHash((kFnvOffset ^ (header + 1)) * kFnvPrime, key));
 }
 
+// Runs `edit` into pieces and joins them into `edited` when the text changes.
+template <typename Edit>
+bool Joined(Edit edit, std::string& edited)
+{
+    TextPieces pieces;
+    if (!edit(pieces)) {
+        return false;
+    }
+    edited = JoinPieces(pieces);
+    return true;
+}
+
 }  // namespace
+
+std::string JoinPieces(const TextPieces& pieces)
+{
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) {
+        size += piece.size();
+    }
+    std::string joined;
+    joined.reserve(size);
+    for (const std::string_view piece : pieces) {
+        joined += piece;
+    }
+    return joined;
+}
 
 IniDocument::IniDocument(std::string text) : text_(std::move(text))
 {
-    const std::size_t size = text_.size();
-    const bool wide = size > std::numeric_limits<std::uint32_t>::max();
     // Room for a record per line at once: growing a large vector step by step costs more
     // than the count.
     const std::size_t lines =
         1 + static_cast<std::size_t>(std::count_if(text_.begin(), text_.end(), IsLineEnd));
-    if (wide) {
+    if (text_.size() > std::numeric_limits<std::uint32_t>::max()) {
         wideStarts_.reserve(lines);
     } else {
         starts_.reserve(lines);
     }
-    std::size_t pos = 0;
+    Parse(0, false);
+}
+
+// Before the section only the '[' bytes are looked at, and nothing is recorded: the lines a
+// '[' begins are the only ones that can be headers.
+IniDocument::IniDocument(std::string text, std::string_view section) : text_(std::move(text))
+{
+    const std::string_view name = TrimIni(section);
+    NextLine(LineEnd(0));  // notes the text's line end, wherever the section is
+    const std::size_t size = text_.size();
+    std::size_t pos = size;
+    for (std::size_t at = 0; at < size; ++at) {
+        const void* const bracket = std::memchr(text_.data() + at, '[', size - at);
+        if (bracket == nullptr) {
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const char*>(bracket) - text_.data());
+        const std::size_t start = LineStart(at);
+        Line line;
+        if (start != kNotFound && IsHeader(at, LineEnd(at)) && ReadLine(start, line) &&
+            EqualsIgnoringAsciiCase(Slice(line.name), name)) {
+            pos = start;
+            break;
+        }
+    }
+    Parse(pos, true);
+}
+
+// Records the header, key and bare lines from `pos` on; with `oneSection`, stops at the
+// second header.
+void IniDocument::Parse(std::size_t pos, bool oneSection)
+{
+    const std::size_t size = text_.size();
+    const bool wide = size > std::numeric_limits<std::uint32_t>::max();
     while (pos < size) {
         const std::size_t end = LineEnd(pos);
         const std::size_t first = FirstNonBlank(pos, end);
         if (first < end && text_[first] != ';') {
             if (IsHeader(first, end)) {
+                if (oneSection && !headers_.empty()) {
+                    break;
+                }
                 headers_.push_back(RecordCount());
             }
             if (wide) {
@@ -84,17 +144,25 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
                 starts_.push_back(static_cast<std::uint32_t>(pos));
             }
         }
-        if (end < size && eol_.empty()) {
-            eol_ = LineEndLength(end) == 2 ? "\r\n" : (text_[end] == '\r' ? "\r" : "\n");
-        }
-        pos = end;
-        while (pos < size && IsLineEnd(text_[pos])) {
-            ++pos;
-        }
+        pos = NextLine(end);
     }
     if (eol_.empty()) {
         eol_ = "\n";
     }
+}
+
+// The start of the line after the line end at `end` (blank lines skipped), noting the
+// text's line end when it is the first.
+std::size_t IniDocument::NextLine(std::size_t end)
+{
+    const std::size_t size = text_.size();
+    if (end < size && eol_.empty()) {
+        eol_ = LineEndLength(end) == 2 ? "\r\n" : (text_[end] == '\r' ? "\r" : "\n");
+    }
+    while (end < size && IsLineEnd(text_[end])) {
+        ++end;
+    }
+    return end;
 }
 
 // The first line end at or after `pos`, or the end of the text.
@@ -104,6 +172,19 @@ std::size_t IniDocument::LineEnd(std::size_t pos) const
     const std::size_t size = text_.size();
     while (pos < size && !IsLineEnd(text[pos])) {
         ++pos;
+    }
+    return pos;
+}
+
+// Where the line holding `pos` starts, when only blanks come before `pos` on it; otherwise
+// kNotFound.
+std::size_t IniDocument::LineStart(std::size_t pos) const
+{
+    while (pos > 0 && !IsLineEnd(text_[pos - 1])) {
+        if (!IsIniBlank(text_[pos - 1])) {
+            return kNotFound;
+        }
+        --pos;
     }
     return pos;
 }
@@ -269,11 +350,12 @@ std::size_t IniDocument::FindIndexedEntry(std::size_t header, std::string_view k
 // Indexes only what a lookup can find: the first header of each name and the first entry of
 // each name in such a section. While building, each slot's hash is kept beside it, so that a
 // name is read back only when its hash matches.
-void IniDocument::BuildIndex()
+void IniDocument::BuildIndex(std::size_t fewestRecords)
 {
     starts_.shrink_to_fit();
     headers_.shrink_to_fit();
-    if (!index_.empty() || !wideStarts_.empty() || headers_.empty()) {
+    if (!index_.empty() || !wideStarts_.empty() || headers_.empty() ||
+        RecordCount() < fewestRecords) {
         return;
     }
     std::size_t slots = 8;
@@ -358,26 +440,20 @@ bool IniDocument::ListKeys(std::string_view section, std::string& list) const
     return listed;
 }
 
-// Writes into `edited` the text with [begin, end) replaced by the pieces, in one allocation.
+// Writes into `edited` the pieces of the text with [begin, end) replaced by `pieces`.
 void IniDocument::Splice(std::size_t begin, std::size_t end,
-                         std::initializer_list<std::string_view> pieces, std::string& edited) const
+                         std::initializer_list<std::string_view> pieces, TextPieces& edited) const
 {
-    std::size_t inserted = 0;
-    for (std::string_view piece : pieces) {
-        inserted += piece.size();
-    }
-    std::string result;
-    result.reserve(text_.size() - (end - begin) + inserted);
-    result.append(text_, 0, begin);
-    for (std::string_view piece : pieces) {
-        result += piece;
-    }
-    result.append(text_, end, std::string::npos);
+    TextPieces result;
+    result.reserve(pieces.size() + 2);
+    result.push_back(std::string_view(text_).substr(0, begin));
+    result.insert(result.end(), pieces.begin(), pieces.end());
+    result.push_back(std::string_view(text_).substr(end));
     edited = std::move(result);
 }
 
 bool IniDocument::SetValue(std::string_view section, std::string_view key, std::string_view value,
-                           std::string& edited) const
+                           TextPieces& edited) const
 {
     const std::string_view sectionName = TrimIni(section);
     const std::string_view keyName = TrimIni(key);
@@ -414,28 +490,30 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
     return true;
 }
 
-// Writes into `edited` the text without the given lines (in file order), each with its
-// own line end; a last line without one leaves the line end before it in place.
-bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, std::string& edited) const
+// Writes into `edited` the pieces of the text without the given lines (in file order), each
+// with its own line end; a last line without one leaves the line end before it in place.
+bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, TextPieces& edited) const
 {
     if (doomed.empty()) {
         return false;
     }
-    std::string result;
-    result.reserve(text_.size());
+    TextPieces result;
+    result.reserve(doomed.size() + 1);
     std::size_t kept = 0;
     for (std::size_t index : doomed) {
         const Line line = RecordAt(index);
-        result.append(text_, kept, line.start - kept);
+        if (line.start > kept) {
+            result.push_back(std::string_view(text_).substr(kept, line.start - kept));
+        }
         kept = line.end + LineEndLength(line.end);
     }
-    result.append(text_, kept, std::string::npos);
+    result.push_back(std::string_view(text_).substr(kept));
     edited = std::move(result);
     return true;
 }
 
 bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
-                            std::string& edited) const
+                            TextPieces& edited) const
 {
     const std::string_view sectionName = TrimIni(section);
     const std::string_view keyName = TrimIni(key);
@@ -452,7 +530,7 @@ bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
     return RemoveLines(doomed, edited);
 }
 
-bool IniDocument::DeleteSection(std::string_view section, std::string& edited) const
+bool IniDocument::DeleteSection(std::string_view section, TextPieces& edited) const
 {
     const std::size_t header = FindSection(TrimIni(section));
     if (header == kNotFound) {
@@ -465,6 +543,24 @@ bool IniDocument::DeleteSection(std::string_view section, std::string& edited) c
         doomed.push_back(i);
     }
     return RemoveLines(doomed, edited);
+}
+
+bool IniDocument::SetValue(std::string_view section, std::string_view key, std::string_view value,
+                           std::string& edited) const
+{
+    return Joined([&](TextPieces& pieces) { return SetValue(section, key, value, pieces); },
+                  edited);
+}
+
+bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
+                            std::string& edited) const
+{
+    return Joined([&](TextPieces& pieces) { return DeleteKey(section, key, pieces); }, edited);
+}
+
+bool IniDocument::DeleteSection(std::string_view section, std::string& edited) const
+{
+    return Joined([&](TextPieces& pieces) { return DeleteSection(section, pieces); }, edited);
 }
 
 }  // namespace skarvel

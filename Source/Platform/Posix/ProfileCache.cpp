@@ -28,13 +28,6 @@ bool SameTime(const timespec& a, const timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// Same file, same size, same times: every write since would have changed one of them.
-bool SameStatus(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
-}
-
 std::size_t PathHash(const char* path)
 {
     return std::hash<std::string_view>()(path);
@@ -56,6 +49,19 @@ bool IsSettled(const struct stat& status, const timespec& readStart)
     const bool coarse = modified % kMillisecondNs == 0 && changed % kMillisecondNs == 0;
     const std::int64_t margin = kStampLagNs + (coarse ? kCoarseStampNs : 0);
     return std::max(modified, changed) <= Nanoseconds(readStart) - margin;
+}
+
+ProfileCache::Status::Status(const struct stat& status)
+    : device(status.st_dev), inode(status.st_ino), size(status.st_size), modified(status.st_mtim),
+      changed(status.st_ctim)
+{
+}
+
+// Same file, same size, same times: every write since would have changed one of them.
+bool ProfileCache::Status::Matches(const struct stat& status) const
+{
+    return device == status.st_dev && inode == status.st_ino && size == status.st_size &&
+           SameTime(modified, status.st_mtim) && SameTime(changed, status.st_ctim);
 }
 
 ProfileCache& ProfileCache::Instance()
@@ -80,7 +86,7 @@ std::shared_ptr<const ProfileContent> ProfileCache::Find(const char* path,
     const std::size_t pathHash = PathHash(path);
     const std::lock_guard<std::mutex> lock(mutex_);
     Entry* entry = EntryFor(path, pathHash);
-    if (entry == nullptr || !SameStatus(entry->status, status)) {
+    if (entry == nullptr || !entry->status.Matches(status)) {
         return nullptr;
     }
     entry->lastUse = ++uses_;
@@ -106,7 +112,7 @@ void ProfileCache::Keep(const char* path, const struct stat& status,
         entry->path = path;
     }
     dropped = std::move(entry->content);
-    entry->status = status;
+    entry->status = Status(status);
     entry->content = std::move(content);
     entry->lastUse = ++uses_;
 }

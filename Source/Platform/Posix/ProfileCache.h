@@ -39,10 +39,23 @@ public:
     void Clear();
 
 private:
+    // What of a file's status tells whether it changed, without the rest of `struct stat`.
+    struct Status {
+        Status() = default;
+        explicit Status(const struct stat& status);
+        bool Matches(const struct stat& status) const;
+
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        timespec modified;
+        timespec changed;
+    };
+
     struct Entry {
         std::size_t pathHash;
         std::string path;
-        struct stat status;
+        Status status;
         std::shared_ptr<const ProfileContent> content;
         std::uint64_t lastUse;
     };

@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <ctime>
 #include <utility>
+#include <vector>
 
 #include "FinalPath.h"
 #include "LastError.h"
@@ -88,20 +92,50 @@ bool ReadToEnd(int fd, std::string& bytes)
     }
 }
 
-bool WriteAll(int fd, const std::string& bytes)
+// Writes the pieces in order with as few calls as the system allows; a call that writes only
+// part of them leaves the rest, from inside a piece if need be, to the next.
+bool WriteAll(int fd, const TextPieces& pieces)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size());
+    for (const std::string_view piece : pieces) {
+        if (!piece.empty()) {
+            vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
+        }
+    }
+    size_t next = 0;
+    while (next < vectors.size()) {
+        const size_t count = std::min<size_t>(vectors.size() - next, IOV_MAX);
+        const ssize_t put = writev(fd, &vectors[next], static_cast<int>(count));
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return false;
         }
-        done += static_cast<size_t>(put);
+        size_t done = static_cast<size_t>(put);
+        while (next < vectors.size() && done >= vectors[next].iov_len) {
+            done -= vectors[next].iov_len;
+            ++next;
+        }
+        if (done > 0) {
+            vectors[next].iov_base = static_cast<char*>(vectors[next].iov_base) + done;
+            vectors[next].iov_len -= done;
+        }
     }
     return true;
+}
+
+// The file's new bytes for the edited text, in the file's form: a narrow text is written
+// from its own pieces after its mark, a UTF-16 one is encoded whole into `encoded`.
+TextPieces FileBytes(const DecodedText& form, TextPieces text, std::string& encoded)
+{
+    if (form.encoding == FileEncoding::Utf16Le || form.encoding == FileEncoding::Utf16Be) {
+        encoded = EncodeProfileText(form, JoinPieces(text));
+        return {encoded};
+    }
+    text.insert(text.begin(), ByteOrderMark(form.encoding));
+    return text;
 }
 
 bool LockExclusive(int fd)
@@ -220,7 +254,7 @@ int OpenForWriting(const std::string& path, struct stat& status)
 
 // Writes `bytes` into the locked temporary, with the replaced file's permission
 // bits and owner, and makes it durable before it is renamed into place.
-bool FillTemporary(int fd, const std::string& bytes, const struct stat& original)
+bool FillTemporary(int fd, const TextPieces& bytes, const struct stat& original)
 {
     if (ftruncate(fd, 0) != 0 || !WriteAll(fd, bytes)) {
         return false;
@@ -288,7 +322,7 @@ void ForgetLoadedProfiles()
 // process from each other. A writer replaces the file by rename, so the lock
 // it waited on may belong to a file that is no longer at the path: after locking,
 // it checks that the path still names the locked file and starts again if not.
-BOOL EditProfile(const char* path, const ProfileEdit& edit)
+BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit)
 {
     std::string finalPath;
     if (!ResolveFinalPath(path, finalPath)) {
@@ -311,9 +345,10 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!ReadToEnd(file.Get(), bytes)) {
             return FailWithErrno(FALSE);
         }
-        const ProfileContent content(DecodeProfileBytes(std::move(bytes)));
-        std::string edited;
-        if (!edit(content.document, edited)) {
+        DecodedText decoded = DecodeProfileBytes(std::move(bytes));
+        const IniDocument document = parse(std::move(decoded.text));
+        TextPieces edited;
+        if (!edit(document, edited)) {
             RemoveStaleTemporary(temporaryPath);
             return TRUE;
         }
@@ -324,8 +359,9 @@ BOOL EditProfile(const char* path, const ProfileEdit& edit)
         if (!PathNamesFile(finalPath, file.Get())) {
             continue;  // replaced from outside while we waited for the temporary
         }
-        const std::string newBytes = EncodeProfileText(content.form, std::move(edited));
-        if (!FillTemporary(temporary.Get(), newBytes, status) ||
+        std::string encoded;
+        if (!FillTemporary(temporary.Get(), FileBytes(decoded, std::move(edited), encoded),
+                           status) ||
             rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
             SetLastErrorFromErrno();
             unlink(temporaryPath.c_str());

@@ -16,15 +16,11 @@
 
 namespace skarvel {
 
-// A profile file as read: its byte form and its text as a document.
+// A profile file as read: its text as a document. Reads need nothing of the file's byte
+// form, so a kept file keeps none of it.
 struct ProfileContent {
-    ProfileContent(DecodedText decoded)
-        : form{decoded.encoding, std::string(), std::move(decoded.tail)},
-          document(std::move(decoded.text))
-    {
-    }
+    explicit ProfileContent(DecodedText decoded) : document(std::move(decoded.text)) {}
 
-    DecodedText form;  // the byte form, without the text
     IniDocument document;
 };
 
@@ -36,13 +32,16 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path);
 // Drops every kept parse; later loads read their files afresh.
 void ForgetLoadedProfiles();
 
-// Writes `edited` text for the document; false when the text stays as it is.
-using ProfileEdit = std::function<bool(const IniDocument& document, std::string& edited)>;
+// Parses the file's text as far as an edit needs it.
+using ProfileParse = std::function<IniDocument(std::string text)>;
 
-// Applies `edit` to the file's current content under the file's exclusive lock
-// and replaces the file atomically when the text changed. A missing file is
+// Writes the pieces of the edited text for the document; false when the text stays as it is.
+using ProfileEdit = std::function<bool(const IniDocument& document, TextPieces& edited)>;
+
+// Applies `edit` to the file's current content, parsed by `parse`, under the file's
+// exclusive lock and replaces the file atomically when the text changed. A missing file is
 // created. TRUE on success (a change or none), FALSE with the thread's last
 // error set when the file cannot be written.
-BOOL EditProfile(const char* path, const ProfileEdit& edit);
+BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit);
 
 }  // namespace skarvel

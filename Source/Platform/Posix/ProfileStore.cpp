@@ -106,23 +106,27 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
         skarvel::SetLastErrorCode(flush ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    using skarvel::IniDocument;
+    using skarvel::TextPieces;
     const std::string_view section = lpAppName;
+    const auto whole = [](std::string text) { return IniDocument(std::move(text)); };
     if (lpKeyName == nullptr) {
-        return skarvel::EditProfile(lpFileName, [&](const skarvel::IniDocument& document,
-                                                    std::string& edited) {
-            return document.DeleteSection(section, edited);
-        });
+        return skarvel::EditProfile(lpFileName, whole,
+                                    [&](const IniDocument& document, TextPieces& edited) {
+                                        return document.DeleteSection(section, edited);
+                                    });
     }
     const std::string_view key = lpKeyName;
     if (lpString == nullptr) {
-        return skarvel::EditProfile(lpFileName, [&](const skarvel::IniDocument& document,
-                                                    std::string& edited) {
-            return document.DeleteKey(section, key, edited);
-        });
+        return skarvel::EditProfile(lpFileName, whole,
+                                    [&](const IniDocument& document, TextPieces& edited) {
+                                        return document.DeleteKey(section, key, edited);
+                                    });
     }
     const std::string_view value = lpString;
-    return skarvel::EditProfile(lpFileName, [&](const skarvel::IniDocument& document,
-                                                std::string& edited) {
-        return document.SetValue(section, key, value, edited);
-    });
+    return skarvel::EditProfile(
+        lpFileName, [&](std::string text) { return IniDocument(std::move(text), section); },
+        [&](const IniDocument& document, TextPieces& edited) {
+            return document.SetValue(section, key, value, edited);
+        });
 }

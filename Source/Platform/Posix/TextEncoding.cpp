@@ -151,6 +151,21 @@ DecodedText DecodeProfileBytes(std::string bytes)
     return decoded;
 }
 
+std::string_view ByteOrderMark(FileEncoding encoding)
+{
+    switch (encoding) {
+    case FileEncoding::Utf8Bom:
+        return kUtf8Bom;
+    case FileEncoding::Utf16Le:
+        return kUtf16LeBom;
+    case FileEncoding::Utf16Be:
+        return kUtf16BeBom;
+    case FileEncoding::Narrow:
+        break;
+    }
+    return {};
+}
+
 std::string EncodeProfileText(const DecodedText& form, std::string text)
 {
     switch (form.encoding) {

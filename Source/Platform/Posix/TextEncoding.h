@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace skarvel {
 
@@ -25,6 +26,9 @@ struct DecodedText {
 // encoding the text again gives back the same bytes. Narrow bytes become the
 // text without a copy.
 DecodedText DecodeProfileBytes(std::string bytes);
+
+// The bytes a file of the form starts with, ahead of its text.
+std::string_view ByteOrderMark(FileEncoding encoding);
 
 // The file's bytes for `text` in the form `form` describes.
 std::string EncodeProfileText(const DecodedText& form, std::string text);
