@@ -168,18 +168,18 @@ std::string_view ByteOrderMark(FileEncoding encoding)
 
 std::string EncodeProfileText(const DecodedText& form, std::string text)
 {
+    std::string bytes(ByteOrderMark(form.encoding));
     switch (form.encoding) {
-    case FileEncoding::Utf8Bom:
-        text.insert(0, kUtf8Bom);
-        return text;
     case FileEncoding::Utf16Le:
-        return kUtf16LeBom + EncodeUtf16(text, false) + form.tail;
     case FileEncoding::Utf16Be:
-        return kUtf16BeBom + EncodeUtf16(text, true) + form.tail;
+        bytes += EncodeUtf16(text, form.encoding == FileEncoding::Utf16Be);
+        bytes += form.tail;
+        return bytes;
+    case FileEncoding::Utf8Bom:
     case FileEncoding::Narrow:
         break;
     }
-    return text;
+    return bytes.empty() ? text : bytes + text;
 }
 
 }  // namespace skarvel
