@@ -3,8 +3,10 @@
 
 #include <cfloat>
 #include <climits>
+#include <atomic>
 #include <cmath>
 #include <string>
+#include <thread>
 
 #include "HostFiles.h"
 #include "Skarvel.h"
@@ -155,6 +157,42 @@ TEST_F(NumericValueTests, TextWrittenAsStringReadsAsNumbers)
     EXPECT_TRUE(settings_.GetFloat("n", "k", real));
     EXPECT_EQ(number, 42);
     EXPECT_EQ(real, 42.0f);
+}
+
+// A key that another writer keeps rewriting is present at every moment, so every read finds
+// it, with one of the values written: never the verdict "absent", whenever the writes land.
+TEST_F(NumericValueTests, KeyRewrittenMeanwhileIsAlwaysFound)
+{
+    constexpr int kWrites = 40;
+    const struct {
+        int a;
+        int b;
+    } pairs[] = {{5, 6}, {1, 7}};
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(pair.a);
+        ASSERT_NE(settings_.WriteInt("n", "k", pair.a), 0);
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            CSkarvel other(file_.NameForConstructor());
+            for (int i = 0; i < kWrites; ++i) {
+                other.WriteInt("n", "k", i % 2 == 0 ? pair.b : pair.a);
+            }
+            done = true;
+        });
+        int absent = 0;
+        int wrong = 0;
+        while (!done) {
+            int value = 0;
+            if (!settings_.GetInt("n", "k", value)) {
+                ++absent;
+            } else if (value != pair.a && value != pair.b) {
+                ++wrong;
+            }
+        }
+        writer.join();
+        EXPECT_EQ(absent, 0);
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 // Null names mean for numbers what they mean for text: a read takes the first name

@@ -19,13 +19,20 @@ bool CSkarvel::GetInt(const char* section, const char* key, int& value)
         return false;
     }
     // The store answers the default for an absent key and the stored number
-    // otherwise, so two different defaults tell the cases apart.
+    // otherwise, so two different defaults tell the cases apart. An answer other
+    // than its default proves the key present on its own: a second read is needed
+    // only after a 1, and a writer between the two reads cannot make a present key
+    // look absent unless it turns a stored 1 into a 2.
     const UINT first = GetPrivateProfileIntA(section, key, 1, m_szPath);
+    if (first != 1) {
+        value = static_cast<int>(first);
+        return true;
+    }
     const UINT second = GetPrivateProfileIntA(section, key, 2, m_szPath);
-    if (first != second) {
+    if (second == 2) {
         return false;
     }
-    value = static_cast<int>(first);
+    value = static_cast<int>(second);
     return true;
 }
 
