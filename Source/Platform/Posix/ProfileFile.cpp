@@ -69,17 +69,26 @@ bool SameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Reads from `fd` to its end, whatever the size; false with errno set on error.
+// Reads from `fd` to its end, whatever the size; false with errno set on error. The bytes go
+// straight into `bytes`, sized by the file's status and grown should the file grow meanwhile,
+// so that a large file takes a few calls and no copy.
 bool ReadToEnd(int fd, std::string& bytes)
 {
+    constexpr std::size_t kFirstRoom = 4096;
     struct stat status;
+    std::size_t room = kFirstRoom;
     if (fstat(fd, &status) == 0 && status.st_size > 0) {
-        bytes.reserve(static_cast<size_t>(status.st_size));
+        room = static_cast<std::size_t>(status.st_size) + 1;  // one more shows the end at once
     }
-    char chunk[65536];
+    std::size_t size = 0;
+    bytes.resize(room);
     for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (size == bytes.size()) {
+            bytes.resize(bytes.size() * 2);
+        }
+        const ssize_t got = read(fd, &bytes[size], bytes.size() - size);
         if (got == 0) {
+            bytes.resize(size);
             return true;
         }
         if (got < 0) {
@@ -88,7 +97,7 @@ bool ReadToEnd(int fd, std::string& bytes)
             }
             return false;
         }
-        bytes.append(chunk, static_cast<size_t>(got));
+        size += static_cast<std::size_t>(got);
     }
 }
 
