@@ -1,6 +1,7 @@
 // Paths and files the store cannot or should not take as they come: each gets a
 // clear answer, and nothing that was there is lost.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -361,6 +362,58 @@ TEST(BadInputTests, FileReplacedBetweenCallsIsTakenAsItNowIs)
     EXPECT_STREQ(read, "default");
     ASSERT_NE(WritePrivateProfileStringA("t", "k", "second", path.c_str()), FALSE);
     EXPECT_EQ(ReadBytes(path), "; replaced\n[t]\nj=1\nk=second\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// A sparse file whose status claims more bytes than memory can hold (tmpfs takes any size)
+// is refused like an unreadable one: the read answers the default and the write fails, each
+// with the memory error, and the file stays as it was.
+TEST(BadInputTests, FileTooLargeToHoldIsRefused)
+{
+    const struct {
+        const char* name;
+        off_t size;
+    } rows[] = {
+        {"beyond any address space", off_t{1} << 61},
+        {"beyond any string", off_t{1} << 62},
+    };
+    char pattern[] = "/dev/shm/skarvel-huge-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        GTEST_SKIP() << "no tmpfs at /dev/shm";
+    }
+    const std::string directory = pattern;
+    const std::string path = directory + "/settings.ini";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (kAddressSanitizer && row.size < off_t{1} << 62) {
+            continue;  // the sanitizer's allocator ends the process instead of failing
+        }
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, row.size), 0);
+        close(fd);
+
+        char read[16];
+        EXPECT_EQ(GetPrivateProfileStringA("s", "k", "default", read, sizeof read, path.c_str()),
+                  7u);
+        EXPECT_STREQ(read, "default");
+        EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ(WritePrivateProfileStringA("s", "k", "v", path.c_str()), FALSE);
+        EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+        struct stat status;
+        ASSERT_EQ(stat(path.c_str(), &status), 0);
+        EXPECT_EQ(status.st_size, row.size);
+        EXPECT_FALSE(FileExists(directory + "/.settings.ini.skarvel-tmp"));
+    }
+    unlink(path.c_str());
+    rmdir(directory.c_str());
 }
 
 // Names and values the class refuses: the answer is 0 and the file keeps its bytes.

@@ -1,5 +1,6 @@
 // The profile functions: reads and writes of named values in a profile file.
 #include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -52,15 +53,10 @@ DWORD CopyList(const std::string& list, LPSTR buffer, DWORD size)
     return size - 2;
 }
 
-}  // namespace
-
-extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName,
-                                                 LPCSTR lpDefault, LPSTR lpReturnedString,
-                                                 DWORD nSize, LPCSTR lpFileName)
+// GetPrivateProfileStringA for a buffer of at least one character.
+DWORD ReadProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                        LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName)
 {
-    if (lpReturnedString == nullptr || nSize == 0) {
-        return 0;
-    }
     const auto content = lpFileName == nullptr ? nullptr : skarvel::LoadProfile(lpFileName);
     std::string list;
     if (lpAppName == nullptr) {
@@ -80,6 +76,57 @@ extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyN
         return CopyCut(value, lpReturnedString, nSize);
     }
     return CopyDefault(lpDefault, lpReturnedString, nSize);
+}
+
+// WritePrivateProfileStringA for a section and a file.
+BOOL WriteProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName)
+{
+    using skarvel::IniDocument;
+    using skarvel::TextPieces;
+    const std::string_view section = lpAppName;
+    const auto whole = [](std::string text) { return IniDocument(std::move(text)); };
+    if (lpKeyName == nullptr) {
+        return skarvel::EditProfile(lpFileName, whole,
+                                    [&](const IniDocument& document, TextPieces& edited) {
+                                        return document.DeleteSection(section, edited);
+                                    });
+    }
+    const std::string_view key = lpKeyName;
+    if (lpString == nullptr) {
+        return skarvel::EditProfile(lpFileName, whole,
+                                    [&](const IniDocument& document, TextPieces& edited) {
+                                        return document.DeleteKey(section, key, edited);
+                                    });
+    }
+    const std::string_view value = lpString;
+    return skarvel::EditProfile(
+        lpFileName, [&](std::string text) { return IniDocument(std::move(text), section); },
+        [&](const IniDocument& document, TextPieces& edited) {
+            return document.SetValue(section, key, value, edited);
+        });
+}
+
+}  // namespace
+
+// The profile functions answer through their return values and the last error only: no
+// exception leaves them. The only ones the store can meet come of memory it cannot have,
+// such as room for a file of any size its status claims, and a file too large to hold is
+// taken as one that cannot be read or written.
+extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName,
+                                                 LPCSTR lpDefault, LPSTR lpReturnedString,
+                                                 DWORD nSize, LPCSTR lpFileName)
+{
+    if (lpReturnedString == nullptr || nSize == 0) {
+        return 0;
+    }
+    try {
+        return ReadProfileString(lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+                                 lpFileName);
+    } catch (const std::exception&) {
+        skarvel::SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
+        return lpAppName == nullptr ? CopyList(std::string(), lpReturnedString, nSize)
+                                    : CopyDefault(lpDefault, lpReturnedString, nSize);
+    }
 }
 
 extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
@@ -106,27 +153,10 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
         skarvel::SetLastErrorCode(flush ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    using skarvel::IniDocument;
-    using skarvel::TextPieces;
-    const std::string_view section = lpAppName;
-    const auto whole = [](std::string text) { return IniDocument(std::move(text)); };
-    if (lpKeyName == nullptr) {
-        return skarvel::EditProfile(lpFileName, whole,
-                                    [&](const IniDocument& document, TextPieces& edited) {
-                                        return document.DeleteSection(section, edited);
-                                    });
+    try {
+        return WriteProfileString(lpAppName, lpKeyName, lpString, lpFileName);
+    } catch (const std::exception&) {
+        skarvel::SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
     }
-    const std::string_view key = lpKeyName;
-    if (lpString == nullptr) {
-        return skarvel::EditProfile(lpFileName, whole,
-                                    [&](const IniDocument& document, TextPieces& edited) {
-                                        return document.DeleteKey(section, key, edited);
-                                    });
-    }
-    const std::string_view value = lpString;
-    return skarvel::EditProfile(
-        lpFileName, [&](std::string text) { return IniDocument(std::move(text), section); },
-        [&](const IniDocument& document, TextPieces& edited) {
-            return document.SetValue(section, key, value, edited);
-        });
 }
