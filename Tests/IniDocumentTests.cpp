@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -13,6 +15,13 @@ namespace skarvel {
 namespace {
 
 using namespace std::string_view_literals;
+
+// The document as the store keeps it: indexed whatever its size, then packed into one block.
+IniView Kept(IniDocument& document, std::unique_ptr<std::uint32_t[]>& storage)
+{
+    document.BuildIndex(0);
+    return document.Pack(storage);
+}
 
 struct ReadRow {
     const char* name;
@@ -73,13 +82,12 @@ TEST(IniDocument, FindsValues)
     };
     for (const ReadRow& row : rows) {
         for (const bool indexed : {false, true}) {
+            std::unique_ptr<std::uint32_t[]> storage;
             SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
             IniDocument document{std::string(row.text)};
-            if (indexed) {
-                document.BuildIndex(0);
-            }
+            const IniView view = indexed ? Kept(document, storage) : document.View();
             std::string_view value = "untouched";
-            EXPECT_EQ(document.FindValue(row.section, row.key, value), row.found);
+            EXPECT_EQ(view.FindValue(row.section, row.key, value), row.found);
             EXPECT_EQ(value, row.found ? row.value : "untouched"sv);
         }
     }
@@ -128,13 +136,12 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
     };
     for (const KeyListRow& row : rows) {
         for (const bool indexed : {false, true}) {
+            std::unique_ptr<std::uint32_t[]> storage;
             SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
             IniDocument document{std::string(row.text)};
-            if (indexed) {
-                document.BuildIndex(0);
-            }
+            const IniView view = indexed ? Kept(document, storage) : document.View();
             std::string list = "before|";
-            EXPECT_EQ(document.ListKeys(row.section, list), row.listed);
+            EXPECT_EQ(view.ListKeys(row.section, list), row.listed);
             EXPECT_EQ(list, "before|" + std::string(row.expected));
         }
     }
@@ -327,8 +334,8 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         IniDocument indexed(set);
-        indexed.BuildIndex(0);
-        ASSERT_TRUE(indexed.FindValue("a", "k", value));
+        std::unique_ptr<std::uint32_t[]> storage;
+        ASSERT_TRUE(Kept(indexed, storage).FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         EXPECT_GE(CountKeysNamedK(withValue), 1u);
         std::string unchanged;
@@ -361,16 +368,15 @@ TEST(IniDocument, FindsAndEditsInLargeDocuments)
     for (const bool indexed : {false, true}) {
         SCOPED_TRACE(indexed ? "indexed" : "scanned");
         IniDocument document(text);
-        if (indexed) {
-            document.BuildIndex();
-        }
+        std::unique_ptr<std::uint32_t[]> storage;
+        const IniView view = indexed ? Kept(document, storage) : document.View();
         std::string_view value;
-        ASSERT_TRUE(document.FindValue("BIG", "key99999", value));
+        ASSERT_TRUE(view.FindValue("BIG", "key99999", value));
         EXPECT_EQ(value, "99999");
-        ASSERT_TRUE(document.FindValue("big", "KEY7", value));
+        ASSERT_TRUE(view.FindValue("big", "KEY7", value));
         EXPECT_EQ(value, "7");
-        EXPECT_FALSE(document.FindValue("big", "x", value));
-        EXPECT_FALSE(document.FindValue("tail", "key7", value));
+        EXPECT_FALSE(view.FindValue("big", "x", value));
+        EXPECT_FALSE(view.FindValue("tail", "key7", value));
 
         std::string edited;
         ASSERT_TRUE(document.SetValue("big", "new", "v", edited));

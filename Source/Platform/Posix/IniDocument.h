@@ -9,9 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "IniView.h"
 
 namespace skarvel {
 
@@ -35,30 +38,31 @@ public:
 
     const std::string& Text() const { return text_; }
 
+    // The document's text and records, for lookups. Valid until the document changes or goes.
+    IniView View() const { return IniView(text_, table_.data(), layout_); }
+
     // Documents of fewer records than this get no index by default: scanning so few lines is
     // about as quick as a hashed lookup, and the index would take more memory than their text.
     static constexpr std::size_t kIndexedRecords = 32;
 
-    // Builds the hash index that makes lookups independent of the document's size, and
-    // gives back what parsing reserved beyond need. A document is complete without it,
-    // only slower: it is for documents kept for many lookups, and one of fewer than
-    // `fewestRecords` records goes without. Build it before the document is shared between
-    // threads, since it is the one change a document makes.
+    // Builds the hash index that makes lookups independent of the document's size. A
+    // document is complete without it, only slower: it is for documents kept for many
+    // lookups, and one of fewer than `fewestRecords` records goes without.
     void BuildIndex(std::size_t fewestRecords = kIndexedRecords);
 
-    // Finds the value of `key` in the first section named `section` (names are
-    // trimmed and matched without regard to ASCII case). The value comes back
-    // trimmed, cut at a NUL byte and without its enclosing quotes. False when the
-    // key, or its section, is absent or the key's line has no '='. The value
-    // views the document's text and lives as long as the document.
-    bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
+    // Copies the text and its records into one block of exactly their size, for a document
+    // kept long: the view answers every lookup the document would, while `block` lives.
+    IniView Pack(std::unique_ptr<std::uint32_t[]>& block) const;
 
-    // Appends every section name in file order, each followed by a NUL.
-    void ListSections(std::string& list) const;
-
-    // Appends the key names of the first section named `section`, each followed
-    // by a NUL. False when there is no such section or it has no key lines.
-    bool ListKeys(std::string_view section, std::string& list) const;
+    bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const
+    {
+        return View().FindValue(section, key, value);
+    }
+    void ListSections(std::string& list) const { View().ListSections(list); }
+    bool ListKeys(std::string_view section, std::string& list) const
+    {
+        return View().ListKeys(section, list);
+    }
 
     // Each edit writes the pieces of the document's new text into `edited` and answers
     // true, or answers false and leaves `edited` alone when the text would not change.
@@ -76,59 +80,15 @@ public:
     bool DeleteSection(std::string_view section, std::string& edited) const;
 
 private:
-    // A stretch of text_ as offsets, so it stays valid when the document is copied or moved.
-    struct Range {
-        std::size_t begin;
-        std::size_t end;
-    };
-
-    enum class LineKind : unsigned char { Header, Key, Bare };
-
-    // A header, key or bare line as read from the text; comment and blank lines need no
-    // record. Only where a line starts is kept: the rest is read again from the text when
-    // needed, which keeps a large document near the size of its text.
-    struct Line {
-        std::size_t start;  // first byte of the line, leading blanks included
-        std::size_t end;    // first byte of its line end, or the end of the text
-        Range name;
-        Range value;  // key: the value as read, quotes included; bare: empty, where '=' goes
-        LineKind kind;
-    };
-
     void Parse(std::size_t pos, bool oneSection);
     std::size_t NextLine(std::size_t end);
-    std::size_t LineEnd(std::size_t pos) const;
-    std::size_t LineStart(std::size_t pos) const;
-    std::size_t FirstNonBlank(std::size_t begin, std::size_t end) const;
-    bool IsHeader(std::size_t first, std::size_t end) const;
-    bool ReadLine(std::size_t start, Line& line) const;
-    Line RecordAt(std::size_t record) const;
-    std::size_t RecordCount() const { return starts_.size() + wideStarts_.size(); }
-    Range Field(std::size_t begin, std::size_t end) const;
-    std::string_view Slice(Range range) const;
-    std::size_t LineEndLength(std::size_t pos) const;
-    std::size_t FindSection(std::string_view name) const;
-    std::size_t SectionEnd(std::size_t header) const;
-    std::size_t FindEntry(std::size_t header, std::string_view key) const;
-    template <typename Matches>
-    std::size_t Probe(std::uint64_t hash, Matches matches) const;
-    bool IsHeaderRecord(std::size_t record) const;
-    bool HasName(std::size_t record, std::string_view name) const;
-    std::size_t FindIndexedSection(std::string_view name) const;
-    std::size_t FindIndexedEntry(std::size_t header, std::string_view key) const;
     void Splice(std::size_t begin, std::size_t end, std::initializer_list<std::string_view> pieces,
                 TextPieces& edited) const;
     bool RemoveLines(const std::vector<std::size_t>& doomed, TextPieces& edited) const;
 
     std::string text_;
-    // Where each record's line starts. Texts up to 4 GiB, all but unheard-of for a
-    // profile, take 4 bytes a record; larger ones take the wide form.
-    std::vector<std::uint32_t> starts_;
-    std::vector<std::size_t> wideStarts_;
-    std::vector<std::size_t> headers_;  // the records that are section headers, in file order
-    // Open addressing over record numbers: the first header of each name, and each name's
-    // first entry in such a section. Empty until BuildIndex.
-    std::vector<std::uint32_t> index_;
+    std::vector<std::uint32_t> table_;  // laid out as `layout_` says
+    IniLayout layout_;
     std::string_view eol_;  // always a string literal, never a view into text_
 };
 

@@ -57,11 +57,16 @@ ProfileCache::Status::Status(const struct stat& status)
 {
 }
 
+bool ProfileCache::Status::SameFile(const struct stat& status) const
+{
+    return device == status.st_dev && inode == status.st_ino;
+}
+
 // Same file, same size, same times: every write since would have changed one of them.
 bool ProfileCache::Status::Matches(const struct stat& status) const
 {
-    return device == status.st_dev && inode == status.st_ino && size == status.st_size &&
-           SameTime(modified, status.st_mtim) && SameTime(changed, status.st_ctim);
+    return SameFile(status) && size == status.st_size && SameTime(modified, status.st_mtim) &&
+           SameTime(changed, status.st_ctim);
 }
 
 ProfileCache& ProfileCache::Instance()
@@ -70,51 +75,50 @@ ProfileCache& ProfileCache::Instance()
     return cache;
 }
 
-ProfileCache::Entry* ProfileCache::EntryFor(const char* path, std::size_t pathHash)
+void ProfileCache::Remove(std::size_t at, std::shared_ptr<const ProfileContent>& dropped)
 {
-    for (Entry& entry : entries_) {
-        if (entry.pathHash == pathHash && entry.path == path) {
-            return &entry;
+    dropped = std::move(entries_[at].content);
+    --used_;
+    if (at != used_) {
+        entries_[at] = std::move(entries_[used_]);
+    }
+}
+
+std::shared_ptr<const ProfileContent> ProfileCache::Find(const struct stat& status)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t at = 0; at < used_; ++at) {
+        Entry& entry = entries_[at];
+        if (entry.status.Matches(status)) {
+            entry.lastUse = ++uses_;
+            return entry.content;
         }
     }
     return nullptr;
-}
-
-std::shared_ptr<const ProfileContent> ProfileCache::Find(const char* path,
-                                                         const struct stat& status)
-{
-    const std::size_t pathHash = PathHash(path);
-    const std::lock_guard<std::mutex> lock(mutex_);
-    Entry* entry = EntryFor(path, pathHash);
-    if (entry == nullptr || !entry->status.Matches(status)) {
-        return nullptr;
-    }
-    entry->lastUse = ++uses_;
-    return entry->content;
 }
 
 void ProfileCache::Keep(const char* path, const struct stat& status,
                         std::shared_ptr<const ProfileContent> content)
 {
     const std::size_t pathHash = PathHash(path);
-    std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
+    // Freed once the lock is released: the parse this one replaces, one kept for the same
+    // file through another path, and the least recently used.
+    std::shared_ptr<const ProfileContent> dropped[3];
     const std::lock_guard<std::mutex> lock(mutex_);
-    Entry* entry = EntryFor(path, pathHash);
-    if (entry == nullptr) {
-        if (entries_.size() < kCachedProfiles) {
-            entry = &entries_.emplace_back();
-        } else {
-            entry = &*std::min_element(
-                entries_.begin(), entries_.end(),
-                [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
+    for (std::size_t at = used_; at-- > 0;) {
+        if (entries_[at].pathHash == pathHash) {
+            Remove(at, dropped[0]);
+        } else if (entries_[at].status.SameFile(status)) {
+            Remove(at, dropped[1]);
         }
-        entry->pathHash = pathHash;
-        entry->path = path;
     }
-    dropped = std::move(entry->content);
-    entry->status = Status(status);
-    entry->content = std::move(content);
-    entry->lastUse = ++uses_;
+    if (used_ == kCachedProfiles) {
+        const auto oldest = std::min_element(
+            entries_.begin(), entries_.end(),
+            [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
+        Remove(static_cast<std::size_t>(oldest - entries_.begin()), dropped[2]);
+    }
+    entries_[used_++] = {pathHash, Status(status), std::move(content), ++uses_};
 }
 
 void ProfileCache::Forget(const char* path)
@@ -122,19 +126,21 @@ void ProfileCache::Forget(const char* path)
     const std::size_t pathHash = PathHash(path);
     std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
     const std::lock_guard<std::mutex> lock(mutex_);
-    Entry* entry = EntryFor(path, pathHash);
-    if (entry != nullptr) {
-        std::swap(*entry, entries_.back());
-        dropped = std::move(entries_.back().content);
-        entries_.pop_back();
+    for (std::size_t at = used_; at-- > 0;) {
+        if (entries_[at].pathHash == pathHash) {
+            Remove(at, dropped);
+            return;
+        }
     }
 }
 
 void ProfileCache::Clear()
 {
-    std::vector<Entry> dropped;  // freed once the lock is released
+    std::array<std::shared_ptr<const ProfileContent>, kCachedProfiles> dropped;  // freed unlocked
     const std::lock_guard<std::mutex> lock(mutex_);
-    dropped.swap(entries_);
+    while (used_ > 0) {
+        Remove(used_ - 1, dropped[used_ - 1]);
+    }
 }
 
 }  // namespace skarvel

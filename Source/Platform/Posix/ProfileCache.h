@@ -3,13 +3,12 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
 namespace skarvel {
 
@@ -22,15 +21,19 @@ constexpr std::size_t kCachedProfiles = 64;
 // its status with any later write: only then may its parse be kept.
 bool IsSettled(const struct stat& status, const timespec& readStart);
 
-// A process-wide, thread-safe set of parsed files, by path as the caller gave it.
+// A process-wide, thread-safe set of parsed files. A kept parse is found by the file it
+// came from, as its status names it, whatever path led there; the path only tells which
+// older parse a newer one replaces.
 class ProfileCache {
 public:
     static ProfileCache& Instance();
 
-    // The content kept for `path`, when the file still has the status it had when read.
-    std::shared_ptr<const ProfileContent> Find(const char* path, const struct stat& status);
+    // The content kept for the file with this status, when it still has the status it had
+    // when read.
+    std::shared_ptr<const ProfileContent> Find(const struct stat& status);
 
-    // Keeps `content`, read from a settled file with `status`.
+    // Keeps `content`, read through `path` from a settled file with `status`, in place of
+    // what was kept for that path or that file.
     void Keep(const char* path, const struct stat& status,
               std::shared_ptr<const ProfileContent> content);
 
@@ -43,6 +46,7 @@ private:
     struct Status {
         Status() = default;
         explicit Status(const struct stat& status);
+        bool SameFile(const struct stat& status) const;
         bool Matches(const struct stat& status) const;
 
         dev_t device;
@@ -54,16 +58,19 @@ private:
 
     struct Entry {
         std::size_t pathHash;
-        std::string path;
         Status status;
         std::shared_ptr<const ProfileContent> content;
         std::uint64_t lastUse;
     };
 
-    Entry* EntryFor(const char* path, std::size_t pathHash);
+    // Takes the entry out, handing its content to `dropped` to be freed after the lock.
+    void Remove(std::size_t at, std::shared_ptr<const ProfileContent>& dropped);
 
     std::mutex mutex_;
-    std::vector<Entry> entries_;
+    // The entries in use come first; the table is part of the cache, so a kept file costs
+    // only its content.
+    std::array<Entry, kCachedProfiles> entries_;
+    std::size_t used_ = 0;
     std::uint64_t uses_ = 0;
 };
 

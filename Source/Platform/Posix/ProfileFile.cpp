@@ -289,7 +289,7 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     ProfileCache& cache = ProfileCache::Instance();
     struct stat status;
     if (stat(path, &status) == 0) {
-        if (auto kept = cache.Find(path, status)) {
+        if (auto kept = cache.Find(status)) {
             return kept;
         }
     }
@@ -310,13 +310,18 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     if (!ReadToEnd(fd.Get(), bytes)) {
         return FailWithErrno(nullptr);
     }
-    auto content = std::make_shared<ProfileContent>(DecodeProfileBytes(std::move(bytes)));
-    if (!IsSettled(status, readStart)) {
-        cache.Forget(path);
-        return content;
+    IniDocument parsed(DecodeProfileBytes(std::move(bytes)).text);
+    const bool settled = IsSettled(status, readStart);
+    if (settled) {
+        parsed.BuildIndex();
     }
-    content->document.BuildIndex();
-    cache.Keep(path, status, content);
+    auto content = std::make_shared<ProfileContent>();
+    content->document = parsed.Pack(content->storage);
+    if (settled) {
+        cache.Keep(path, status, content);
+    } else {
+        cache.Forget(path);
+    }
     return content;
 }
 

@@ -6,22 +6,24 @@
 // store reaches the disk through these two functions.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "IniDocument.h"
+#include "IniView.h"
 #include "Platform.h"
 #include "TextEncoding.h"
 
 namespace skarvel {
 
-// A profile file as read: its text as a document. Reads need nothing of the file's byte
-// form, so a kept file keeps none of it.
+// A profile file as read: its text and records packed in one block, and the view that
+// answers lookups from them. Reads need nothing of the file's byte form, so a kept file
+// keeps none of it.
 struct ProfileContent {
-    explicit ProfileContent(DecodedText decoded) : document(std::move(decoded.text)) {}
-
-    IniDocument document;
+    IniView document;
+    std::unique_ptr<std::uint32_t[]> storage;  // what `document` looks into
 };
 
 // The file's current content, or null (with the thread's last error set) when
