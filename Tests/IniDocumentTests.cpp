@@ -17,10 +17,9 @@ namespace {
 using namespace std::string_view_literals;
 
 // The document as the store keeps it: indexed whatever its size, then packed into one block.
-IniView Kept(IniDocument& document, std::unique_ptr<std::uint32_t[]>& storage)
+IniView Kept(const IniDocument& document, std::unique_ptr<std::uint32_t[]>& storage)
 {
-    document.BuildIndex(0);
-    return document.Pack(storage);
+    return document.Pack(storage, 0);
 }
 
 struct ReadRow {

@@ -43,12 +43,14 @@ std::string JoinPieces(const TextPieces& pieces)
 
 IniDocument::IniDocument(std::string text) : text_(std::move(text))
 {
-    // Room for a record per line at once: growing a large table step by step costs more
-    // than the count.
-    const std::size_t lines =
-        1 + static_cast<std::size_t>(std::count_if(text_.begin(), text_.end(), IsLineEnd));
+    // Room for every record at once, a start for each line and a number for each header at
+    // most: growing a large table step by step costs more than the count.
+    std::size_t entries = 1;
+    for (const char c : text_) {
+        entries += IsLineEnd(c) || c == '[';
+    }
     layout_.wide = text_.size() > std::numeric_limits<std::uint32_t>::max();
-    table_.reserve(layout_.wide ? 2 * lines : lines);
+    table_.reserve(layout_.wide ? 2 * entries : entries);
     Parse(0, false);
 }
 
@@ -129,29 +131,28 @@ std::size_t IniDocument::NextLine(std::size_t end)
     return end;
 }
 
-void IniDocument::BuildIndex(std::size_t fewestRecords)
+IniView IniDocument::Pack(std::unique_ptr<std::uint32_t[]>& block,
+                          std::size_t fewestRecords) const
 {
-    if (layout_.slots != 0 || layout_.records < fewestRecords) {
-        return;
-    }
-    const std::vector<std::uint32_t> index = View().MakeIndex();
-    table_.insert(table_.end(), index.begin(), index.end());
-    layout_.slots = index.size();
-}
-
-IniView IniDocument::Pack(std::unique_ptr<std::uint32_t[]>& block) const
-{
-    const std::size_t words = layout_.Words();
+    const std::vector<std::uint32_t> index =
+        layout_.records < fewestRecords ? std::vector<std::uint32_t>() : View().MakeIndex();
+    IniLayout layout = layout_;
+    layout.slots = index.size();
+    const std::size_t records = layout_.Words();
+    const std::size_t words = layout.Words();
     const std::size_t size = text_.size();
     block.reset(new std::uint32_t[words + (size + 3) / 4]);
     char* const text = reinterpret_cast<char*>(block.get() + words);
-    if (words != 0) {
-        std::memcpy(block.get(), table_.data(), words * sizeof(std::uint32_t));
+    if (records != 0) {
+        std::memcpy(block.get(), table_.data(), records * sizeof(std::uint32_t));
+    }
+    if (!index.empty()) {
+        std::memcpy(block.get() + records, index.data(), index.size() * sizeof(std::uint32_t));
     }
     if (size != 0) {
         std::memcpy(text, text_.data(), size);
     }
-    return IniView(std::string_view(text, size), block.get(), layout_);
+    return IniView(std::string_view(text, size), block.get(), layout);
 }
 
 // Writes into `edited` the pieces of the text with [begin, end) replaced by `pieces`.

@@ -45,14 +45,12 @@ public:
     // about as quick as a hashed lookup, and the index would take more memory than their text.
     static constexpr std::size_t kIndexedRecords = 32;
 
-    // Builds the hash index that makes lookups independent of the document's size. A
-    // document is complete without it, only slower: it is for documents kept for many
-    // lookups, and one of fewer than `fewestRecords` records goes without.
-    void BuildIndex(std::size_t fewestRecords = kIndexedRecords);
-
     // Copies the text and its records into one block of exactly their size, for a document
-    // kept long: the view answers every lookup the document would, while `block` lives.
-    IniView Pack(std::unique_ptr<std::uint32_t[]>& block) const;
+    // kept long, and adds the hash index that makes lookups independent of the document's
+    // size unless it has fewer than `fewestRecords` records. The view answers every lookup
+    // the document would, while `block` lives.
+    IniView Pack(std::unique_ptr<std::uint32_t[]>& block,
+                 std::size_t fewestRecords = kIndexedRecords) const;
 
     bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const
     {

@@ -282,18 +282,18 @@ std::vector<std::uint32_t> IniView::MakeIndex() const
         count *= 2;  // at most half full, so a probe stays short
     }
     std::vector<std::uint32_t> slots(count, kEmptySlot);
-    std::vector<std::uint64_t> hashes(count);
+    std::vector<std::uint32_t> hashes(count);  // the high half: the low one picked the slot
     // Adds `record` under `hash` unless a record that `isSame` accepts holds the name already.
     const auto add = [&](std::uint64_t hash, std::size_t record, auto isSame) {
         const std::size_t slot =
             Probe(slots.data(), count, hash, [&](std::size_t at, std::size_t held) {
-                return hashes[at] == hash && isSame(held);
+                return hashes[at] == static_cast<std::uint32_t>(hash >> 32) && isSame(held);
             });
         if (slots[slot] != kEmptySlot) {
             return false;
         }
         slots[slot] = static_cast<std::uint32_t>(record);
-        hashes[slot] = hash;
+        hashes[slot] = static_cast<std::uint32_t>(hash >> 32);
         return true;
     };
     for (std::size_t nth = 0; nth < layout_.headers; ++nth) {

@@ -310,13 +310,12 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     if (!ReadToEnd(fd.Get(), bytes)) {
         return FailWithErrno(nullptr);
     }
-    IniDocument parsed(DecodeProfileBytes(std::move(bytes)).text);
+    const IniDocument parsed(DecodeProfileBytes(std::move(bytes)).text);
     const bool settled = IsSettled(status, readStart);
-    if (settled) {
-        parsed.BuildIndex();
-    }
+    // A parse read once needs no index.
     auto content = std::make_shared<ProfileContent>();
-    content->document = parsed.Pack(content->storage);
+    content->document =
+        parsed.Pack(content->storage, settled ? IniDocument::kIndexedRecords : SIZE_MAX);
     if (settled) {
         cache.Keep(path, status, content);
     } else {
