@@ -85,7 +85,7 @@ void RatioReporter::Finalize()
     std::printf("\n| Ratio | 10 keys | 1,000 keys | 100,000 keys |\n|---|---|---|---|\n");
     PrintRatioRow("GetString hit / stat", "GetString_hit", "Floor_stat", 1);
     PrintRatioRow("GetString miss / stat", "GetString_miss", "Floor_stat", 1);
-    PrintRatioRow("GetInt hit / 2 stat", "GetInt_hit", "Floor_stat", 2);
+    PrintRatioRow("GetInt hit / stat", "GetInt_hit", "Floor_stat", 1);
     PrintRatioRow("GetInt miss / 2 stat", "GetInt_miss", "Floor_stat", 2);
     PrintRatioRow("GetFloat hit / stat", "GetFloat_hit", "Floor_stat", 1);
     PrintRatioRow("GetFloat miss / stat", "GetFloat_miss", "Floor_stat", 1);

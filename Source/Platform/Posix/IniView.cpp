@@ -9,7 +9,6 @@ namespace skarvel {
 
 namespace {
 
-constexpr std::size_t kNotFound = IniView::kNotFound;
 constexpr std::uint32_t kEmptySlot = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
 constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
