@@ -2,7 +2,6 @@
 
 #include "IniText.h"
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -138,16 +137,17 @@ IniView IniDocument::Pack(std::unique_ptr<std::uint32_t[]>& block,
         layout_.records < fewestRecords ? std::vector<std::uint32_t>() : View().MakeIndex();
     IniLayout layout = layout_;
     layout.slots = index.size();
-    const std::size_t records = layout_.Words();
+    const std::size_t parsedWords = layout_.Words();
     const std::size_t words = layout.Words();
     const std::size_t size = text_.size();
     block.reset(new std::uint32_t[words + (size + 3) / 4]);
     char* const text = reinterpret_cast<char*>(block.get() + words);
-    if (records != 0) {
-        std::memcpy(block.get(), table_.data(), records * sizeof(std::uint32_t));
+    if (parsedWords != 0) {
+        std::memcpy(block.get(), table_.data(), parsedWords * sizeof(std::uint32_t));
     }
     if (!index.empty()) {
-        std::memcpy(block.get() + records, index.data(), index.size() * sizeof(std::uint32_t));
+        std::memcpy(block.get() + parsedWords, index.data(),
+                    index.size() * sizeof(std::uint32_t));
     }
     if (size != 0) {
         std::memcpy(text, text_.data(), size);
