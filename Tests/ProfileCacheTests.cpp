@@ -155,6 +155,30 @@ TEST(ProfileCacheTests, ReadsSeeOutsideChangesToKeptFiles)
     }
 }
 
+// A kept parse belongs to the file, not to the path that led to it: another path to the same
+// file finds it, and a write through that path shows through the first one. The new version's
+// parse takes the old one's place instead of waiting to age out.
+TEST(ProfileCacheTests, KeptParseIsFoundByTheFileAndGivesWayToItsNextVersion)
+{
+    ScopedHostFile file;
+    const std::string link = file.Path() + ".link";
+    WriteBytes(file.Path(), "[s]\nk=1\n");
+    ASSERT_EQ(symlink(file.Path().c_str(), link.c_str()), 0);
+    WaitUntilSettled(file.Path());
+    auto kept = LoadProfile(file.Path().c_str());
+    EXPECT_EQ(LoadProfile(link.c_str()), kept);
+    const std::weak_ptr<const ProfileContent> old = kept;
+    kept.reset();
+
+    ASSERT_NE(WritePrivateProfileStringA("s", "k", "2", link.c_str()), FALSE);
+    EXPECT_EQ(ReadValue(file.Path()), "2");
+    WaitUntilSettled(file.Path());
+    EXPECT_EQ(ReadValue(file.Path()), "2");
+    EXPECT_EQ(LoadProfile(link.c_str()), LoadProfile(file.Path().c_str()));
+    EXPECT_TRUE(old.expired());
+    RemoveFile(link);
+}
+
 constexpr int kRewrites = 10000;
 constexpr int kStoreWriteEvery = 50;  // the store's own writes sync to disk, so they are few
 constexpr int kSettleEvery = 1000;
