@@ -16,11 +16,24 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// The document as the store keeps it: indexed whatever its size, then packed into one block.
-IniView Kept(const IniDocument& document, std::unique_ptr<std::uint32_t[]>& storage)
-{
-    return document.Pack(storage, 0);
-}
+// The forms a lookup runs on: the parsed document; the document as the store keeps it,
+// indexed whatever its size and packed into one block; and that in the layout of texts over
+// 4 GiB, which goes without an index.
+enum class Form { Parsed, Kept, Wide };
+constexpr Form kForms[] = {Form::Parsed, Form::Kept, Form::Wide};
+constexpr const char* kFormNames[] = {"parsed", "kept", "wide"};
+
+struct Lookup {
+    Lookup(std::string_view text, Form form)
+        : document(std::string(text), form == Form::Wide ? IniWidth::Wide : IniWidth::Fitted),
+          view(form == Form::Parsed ? document.View() : document.Pack(storage, 0))
+    {
+    }
+
+    IniDocument document;
+    std::unique_ptr<std::uint32_t[]> storage;
+    IniView view;
+};
 
 struct ReadRow {
     const char* name;
@@ -80,13 +93,11 @@ TEST(IniDocument, FindsValues)
         {"mixed line ends", "a=0\r\n[s]\n\r\nj=1\r\rk=v", "s", "k", true, "v"},
     };
     for (const ReadRow& row : rows) {
-        for (const bool indexed : {false, true}) {
-            std::unique_ptr<std::uint32_t[]> storage;
-            SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
-            IniDocument document{std::string(row.text)};
-            const IniView view = indexed ? Kept(document, storage) : document.View();
+        for (const Form form : kForms) {
+            SCOPED_TRACE(std::string(row.name) + ", " + kFormNames[static_cast<int>(form)]);
+            const Lookup lookup(row.text, form);
             std::string_view value = "untouched";
-            EXPECT_EQ(view.FindValue(row.section, row.key, value), row.found);
+            EXPECT_EQ(lookup.view.FindValue(row.section, row.key, value), row.found);
             EXPECT_EQ(value, row.found ? row.value : "untouched"sv);
         }
     }
@@ -107,10 +118,12 @@ TEST(IniDocument, ListsEverySectionInFileOrder)
         {"comments and unclosed brackets", ";[x]\n[y\n[z]\n", "z\0"sv},
     };
     for (const SectionListRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::string list = "before|";
-        IniDocument{std::string(row.text)}.ListSections(list);
-        EXPECT_EQ(list, "before|" + std::string(row.expected));
+        for (const Form form : kForms) {
+            SCOPED_TRACE(std::string(row.name) + ", " + kFormNames[static_cast<int>(form)]);
+            std::string list = "before|";
+            Lookup(row.text, form).view.ListSections(list);
+            EXPECT_EQ(list, "before|" + std::string(row.expected));
+        }
     }
 }
 
@@ -134,13 +147,11 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
         {"missing section", "[s]\nk=v\n", "t", false, ""},
     };
     for (const KeyListRow& row : rows) {
-        for (const bool indexed : {false, true}) {
-            std::unique_ptr<std::uint32_t[]> storage;
-            SCOPED_TRACE(std::string(row.name) + (indexed ? ", indexed" : ""));
-            IniDocument document{std::string(row.text)};
-            const IniView view = indexed ? Kept(document, storage) : document.View();
+        for (const Form form : kForms) {
+            SCOPED_TRACE(std::string(row.name) + ", " + kFormNames[static_cast<int>(form)]);
+            const Lookup lookup(row.text, form);
             std::string list = "before|";
-            EXPECT_EQ(view.ListKeys(row.section, list), row.listed);
+            EXPECT_EQ(lookup.view.ListKeys(row.section, list), row.listed);
             EXPECT_EQ(list, "before|" + std::string(row.expected));
         }
     }
@@ -332,16 +343,22 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         std::string_view value;
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
-        IniDocument indexed(set);
-        std::unique_ptr<std::uint32_t[]> storage;
-        ASSERT_TRUE(Kept(indexed, storage).FindValue("a", "k", value));
-        EXPECT_EQ(value, "v1");
+        for (const Form form : {Form::Kept, Form::Wide}) {
+            ASSERT_TRUE(Lookup(set, form).view.FindValue("a", "k", value));
+            EXPECT_EQ(value, "v1");
+        }
+        std::string setWide;
+        ASSERT_TRUE(IniDocument(text, IniWidth::Wide).SetValue("a", "k", "v1", setWide));
+        EXPECT_EQ(setWide, set);
         EXPECT_GE(CountKeysNamedK(withValue), 1u);
         std::string unchanged;
         EXPECT_FALSE(withValue.SetValue("a", "k", "v1", unchanged));
 
         std::string deleted;
         ASSERT_TRUE(withValue.DeleteKey("a", "k", deleted));
+        std::string deletedWide;
+        ASSERT_TRUE(IniDocument(set, IniWidth::Wide).DeleteKey("a", "k", deletedWide));
+        EXPECT_EQ(deletedWide, deleted);
         const IniDocument withoutKey(deleted);
         EXPECT_FALSE(withoutKey.FindValue("a", "k", value));
         EXPECT_EQ(CountKeysNamedK(withoutKey), 0u);
@@ -350,6 +367,9 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         const std::size_t sections = CountSectionsNamedA(document);
         std::string withoutSection;
         ASSERT_EQ(document.DeleteSection("a", withoutSection), sections > 0);
+        std::string withoutSectionWide;
+        IniDocument(text, IniWidth::Wide).DeleteSection("a", withoutSectionWide);
+        EXPECT_EQ(withoutSectionWide, withoutSection);
         if (sections > 0) {
             EXPECT_EQ(CountSectionsNamedA(IniDocument(withoutSection)), sections - 1);
         }
@@ -366,9 +386,9 @@ TEST(IniDocument, FindsAndEditsInLargeDocuments)
     text += "[tail]\nx=1\n[Big]\nkey7=repeat\n";
     for (const bool indexed : {false, true}) {
         SCOPED_TRACE(indexed ? "indexed" : "scanned");
-        IniDocument document(text);
-        std::unique_ptr<std::uint32_t[]> storage;
-        const IniView view = indexed ? Kept(document, storage) : document.View();
+        const Lookup lookup(text, indexed ? Form::Kept : Form::Parsed);
+        const IniDocument& document = lookup.document;
+        const IniView& view = lookup.view;
         std::string_view value;
         ASSERT_TRUE(view.FindValue("BIG", "key99999", value));
         EXPECT_EQ(value, "99999");

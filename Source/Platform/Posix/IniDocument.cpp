@@ -40,7 +40,7 @@ std::string JoinPieces(const TextPieces& pieces)
     return joined;
 }
 
-IniDocument::IniDocument(std::string text) : text_(std::move(text))
+IniDocument::IniDocument(std::string text, IniWidth width) : text_(std::move(text))
 {
     // Room for every record at once, a start for each line and a number for each header at
     // most: growing a large table step by step costs more than the count.
@@ -48,7 +48,8 @@ IniDocument::IniDocument(std::string text) : text_(std::move(text))
     for (const char c : text_) {
         entries += IsLineEnd(c) || c == '[';
     }
-    layout_.wide = text_.size() > std::numeric_limits<std::uint32_t>::max();
+    layout_.wide =
+        width == IniWidth::Wide || text_.size() > std::numeric_limits<std::uint32_t>::max();
     table_.reserve(layout_.wide ? 2 * entries : entries);
     Parse(0, false);
 }

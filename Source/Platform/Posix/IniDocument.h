@@ -27,9 +27,13 @@ using TextPieces = std::vector<std::string_view>;
 // The pieces joined into one string.
 std::string JoinPieces(const TextPieces& pieces);
 
+// How a document records where its lines start: in the fewest words its text allows, or in
+// the two words a text over 4 GiB needs, which any text may take (so that tests can reach it).
+enum class IniWidth { Fitted, Wide };
+
 class IniDocument {
 public:
-    explicit IniDocument(std::string text);
+    explicit IniDocument(std::string text, IniWidth width = IniWidth::Fitted);
 
     // Parses only the first section named `section`, so that a write to a large file need not
     // record every line. Such a document answers SetValue for that section as the whole
