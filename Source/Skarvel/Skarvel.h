@@ -70,9 +70,11 @@ public:
     // octal after 0o, up to the first other character; text without digits reads
     // as 0, and larger numbers wrap modulo 2^32. True, with `value` set, when the
     // key has a non-empty value. False, with `value` untouched, when the key is
-    // missing or its value empty, and when another writer changes the number
-    // between the two reads the call makes. A null section or key reads the first
-    // name that GetString would list as the number's text.
+    // missing or its value empty. One read of the store settles the call unless it
+    // answers 1, which a second read confirms, so a key that another writer
+    // rewrites meanwhile is found, unless a stored 1 turns into 2 between the two
+    // reads. A null section or key reads the first name that GetString would list
+    // as the number's text.
     SKARVEL_API bool GetInt(const char* section, const char* key, int& value);
 
     // Stores `value` as decimal text ("%d": -42). Answers, and takes null
