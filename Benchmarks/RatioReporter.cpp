@@ -79,34 +79,40 @@ void RatioReporter::PrintRatioRow(const char* label, const char* name, const cha
     std::printf("\n");
 }
 
+// One row of the counter `counter` of `name`, per file size.
+void RatioReporter::PrintCounterRow(const char* label, const char* name, const char* counter)
+{
+    std::printf("| %s |", label);
+    for (const char* keys : kKeyCounts) {
+        const Result* result = Find(name, keys);
+        if (result == nullptr || result->counters.count(counter) == 0) {
+            std::printf(" - |");
+        } else {
+            std::printf(" %.2f |", result->counters.at(counter));
+        }
+    }
+    std::printf("\n");
+}
+
 void RatioReporter::Finalize()
 {
     ConsoleReporter::Finalize();
     std::printf("\n| Ratio | 10 keys | 1,000 keys | 100,000 keys |\n|---|---|---|---|\n");
-    PrintRatioRow("GetString hit / stat", "GetString_hit", "Floor_stat", 1);
-    PrintRatioRow("GetString miss / stat", "GetString_miss", "Floor_stat", 1);
-    PrintRatioRow("GetInt hit / stat", "GetInt_hit", "Floor_stat", 1);
-    PrintRatioRow("GetInt miss / 2 stat", "GetInt_miss", "Floor_stat", 2);
-    PrintRatioRow("GetFloat hit / stat", "GetFloat_hit", "Floor_stat", 1);
-    PrintRatioRow("GetFloat miss / stat", "GetFloat_miss", "Floor_stat", 1);
-    PrintRatioRow("GetInt hit / GetString hit", "GetInt_hit", "GetString_hit", 1);
-    PrintRatioRow("GetInt miss / GetString miss", "GetInt_miss", "GetString_miss", 1);
-    PrintRatioRow("WriteString new key / replace", "WriteString_new", "Floor_replace", 1);
-    PrintRatioRow("WriteString existing key / replace", "WriteString_existing",
-                  "Floor_replace", 1);
-    PrintRatioRow("WriteInt / replace", "WriteInt", "Floor_replace", 1);
+    PrintCounterRow("GetString hit / stat", "GetString_hit", "ratio");
+    PrintCounterRow("GetString miss / stat", "GetString_miss", "ratio");
+    PrintCounterRow("GetInt hit / stat", "GetInt_hit", "ratio");
+    PrintCounterRow("GetInt miss / 2 stat", "GetInt_miss", "ratio");
+    PrintCounterRow("GetFloat hit / stat", "GetFloat_hit", "ratio");
+    PrintCounterRow("GetFloat miss / stat", "GetFloat_miss", "ratio");
+    PrintCounterRow("GetInt hit / GetString hit", "GetInt_hit_vs_GetString", "ratio");
+    PrintCounterRow("GetInt miss / GetString miss", "GetInt_miss_vs_GetString", "ratio");
+    PrintCounterRow("WriteString new key / replace", "WriteString_new", "ratio");
+    PrintCounterRow("WriteString existing key / replace", "WriteString_existing", "ratio");
+    PrintCounterRow("WriteInt / replace", "WriteInt", "ratio");
     PrintRatioRow("First read (read, parse, keep) / read", "Load", "Floor_read", 1);
 
-    std::printf("| Kept parse, bytes per file byte |");
-    for (const char* keys : kKeyCounts) {
-        const Result* load = Find("Load", keys);
-        if (load == nullptr || load->counters.count("bytes_per_file_byte") == 0) {
-            std::printf(" - |");
-        } else {
-            std::printf(" %.2f |", load->counters.at("bytes_per_file_byte"));
-        }
-    }
-    std::printf("\n\n| Floor | 10 keys | 1,000 keys | 100,000 keys |\n|---|---|---|---|\n");
+    PrintCounterRow("Kept parse, bytes per file byte", "Load", "bytes_per_file_byte");
+    std::printf("\n| Floor | 10 keys | 1,000 keys | 100,000 keys |\n|---|---|---|---|\n");
     const struct {
         const char* label;
         const char* name;

@@ -24,6 +24,7 @@ private:
 
     const Result* Find(const std::string& name, const std::string& keys) const;
     void PrintRatioRow(const char* label, const char* name, const char* floor, double calls);
+    void PrintCounterRow(const char* label, const char* name, const char* counter);
 
     std::map<std::string, Result> results_;
 };
