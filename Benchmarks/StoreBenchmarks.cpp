@@ -1,6 +1,6 @@
 // The class's calls against the floors no store call can beat, on files of 10, 1,000 and
 // 100,000 keys, in one run; the table at the end gives each call as a ratio to its floor.
-// Reads are timed by turns with what they are compared with, in the same loop.
+// Each read and write is timed by turns with what it is compared with, in the same loop.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
