@@ -344,7 +344,8 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
         EXPECT_EQ(value, "v1");
         for (const Form form : {Form::Kept, Form::Wide}) {
-            ASSERT_TRUE(Lookup(set, form).view.FindValue("a", "k", value));
+            const Lookup lookup(set, form);  // the value views it
+            ASSERT_TRUE(lookup.view.FindValue("a", "k", value));
             EXPECT_EQ(value, "v1");
         }
         std::string setWide;
