@@ -70,21 +70,17 @@ bool SameFile(const struct stat& a, const struct stat& b)
 }
 
 // Reads from `fd` to its end, whatever the size; false with errno set on error. The bytes go
-// straight into `bytes`, sized by the file's status and grown should the file grow meanwhile,
-// so that a large file takes a few calls and no copy.
-bool ReadToEnd(int fd, std::string& bytes)
+// straight into `bytes`, sized by the status the caller took of the open file and grown
+// should the file have grown since, so that a large file takes a few calls and no copy.
+bool ReadToEnd(int fd, const struct stat& status, std::string& bytes)
 {
-    constexpr std::size_t kFirstRoom = 4096;
-    struct stat status;
-    std::size_t room = kFirstRoom;
-    if (fstat(fd, &status) == 0 && status.st_size > 0) {
-        room = static_cast<std::size_t>(status.st_size) + 1;  // one more shows the end at once
-    }
+    constexpr std::size_t kLeastGrowth = 4096;
     std::size_t size = 0;
-    bytes.resize(room);
+    // One byte more than the status says shows the end at once.
+    bytes.resize(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1);
     for (;;) {
         if (size == bytes.size()) {
-            bytes.resize(bytes.size() * 2);
+            bytes.resize(std::max(bytes.size() * 2, kLeastGrowth));
         }
         const ssize_t got = read(fd, &bytes[size], bytes.size() - size);
         if (got == 0) {
@@ -307,7 +303,7 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
         return nullptr;
     }
     std::string bytes;
-    if (!ReadToEnd(fd.Get(), bytes)) {
+    if (!ReadToEnd(fd.Get(), status, bytes)) {
         return FailWithErrno(nullptr);
     }
     const IniDocument parsed(DecodeProfileBytes(std::move(bytes)).text);
@@ -355,7 +351,7 @@ BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit&
             continue;
         }
         std::string bytes;
-        if (!ReadToEnd(file.Get(), bytes)) {
+        if (!ReadToEnd(file.Get(), status, bytes)) {
             return FailWithErrno(FALSE);
         }
         DecodedText decoded = DecodeProfileBytes(std::move(bytes));
