@@ -90,6 +90,7 @@ ScopedHostFile::~ScopedHostFile()
 {
     RemoveFile(path_);
     RemoveFile(HostDirectory() + "/." + name_ + ".skarvel-tmp");
+    RemoveFile(HostDirectory() + "/." + name_ + ".skarvel-lock");
 }
 
 }  // namespace skarvel::test

@@ -21,8 +21,8 @@ std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 void RemoveFile(const std::string& path);
 
-// Removes a file beside the executable when the test ends, and the temporary
-// file a writer may have left for it.
+// Removes a file beside the executable when the test ends, with the writers' lock file
+// kept beside it and the fixed-name temporary that earlier writers left.
 class ScopedHostFile {
 public:
     explicit ScopedHostFile(const std::string& suffix = ".ini");

@@ -1,5 +1,6 @@
 #include "FinalPath.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +30,55 @@ bool ReadLink(const std::string& path, std::string& target)
     }
 }
 
+// Whether the kernel guards links in sticky world-writable directories. When the setting
+// cannot be read, it is taken as on, the default of every current distribution.
+bool LinksAreProtected()
+{
+    const int fd = open("/proc/sys/fs/protected_symlinks", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return true;
+    }
+    char value = '1';
+    const bool got = read(fd, &value, 1) == 1;
+    close(fd);
+    return !got || value != '0';
+}
+
+// The kernel's rule for following the link at `path`, whose status is `link`: refused only
+// for another user's link in a sticky world-writable directory that user does not own.
+bool MayFollow(const std::string& path, const struct stat& link)
+{
+    const uid_t follower = geteuid();
+    if (link.st_uid == follower) {
+        return true;
+    }
+    struct stat directory;
+    if (stat(DirectoryOf(path).c_str(), &directory) != 0) {
+        return true;  // the kernel's own walk will answer for it
+    }
+    const mode_t shared = S_ISVTX | S_IWOTH;
+    if ((directory.st_mode & shared) != shared || directory.st_uid == link.st_uid) {
+        return true;
+    }
+    return !LinksAreProtected();
+}
+
 }  // namespace
+
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 bool ResolveFinalPath(const char* path, std::string& finalPath)
 {
@@ -42,6 +91,10 @@ bool ResolveFinalPath(const char* path, std::string& finalPath)
         }
         if (!S_ISLNK(status.st_mode)) {
             return true;
+        }
+        if (!MayFollow(finalPath, status)) {
+            errno = EACCES;
+            return false;
         }
         std::string target;
         if (!ReadLink(finalPath, target)) {

@@ -1,5 +1,7 @@
 #include "ProfileCache.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <functional>
 #include <string_view>
@@ -67,6 +69,14 @@ bool ProfileCache::Status::Matches(const struct stat& status) const
 {
     return SameFile(status) && size == status.st_size && SameTime(modified, status.st_mtim) &&
            SameTime(changed, status.st_ctim);
+}
+
+// A child forked while another thread held the cache's lock would wait for it for ever:
+// the lock is taken around fork() and given back on both sides.
+ProfileCache::ProfileCache()
+{
+    pthread_atfork([] { Instance().mutex_.lock(); }, [] { Instance().mutex_.unlock(); },
+                   [] { Instance().mutex_.unlock(); });
 }
 
 ProfileCache& ProfileCache::Instance()

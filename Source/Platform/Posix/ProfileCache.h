@@ -42,6 +42,8 @@ public:
     void Clear();
 
 private:
+    ProfileCache();
+
     // What of a file's status tells whether it changed, without the rest of `struct stat`.
     struct Status {
         Status() = default;
