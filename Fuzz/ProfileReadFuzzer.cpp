@@ -44,8 +44,9 @@ std::vector<std::string> Names(const std::string& list)
     return names;
 }
 
-// Lists with the large buffer, then checks that every small buffer holds the
-// list's start and two terminators; answers the names.
+// Lists with the large buffer, then checks that every small buffer with a byte to
+// spare holds the list, and every other the list's start and two terminators;
+// answers the names.
 std::vector<std::string> CheckListing(const char* section)
 {
     DWORD length = 0;
@@ -54,7 +55,7 @@ std::vector<std::string> CheckListing(const char* section)
     for (const DWORD size : kSmallSizes) {
         DWORD answer = 0;
         const std::string cut = Get(section, nullptr, size, answer);
-        if (length + 1 <= size) {
+        if (length + 2 <= size) {
             Require(answer == length && cut.compare(0, length + 1, full, 0, length + 1) == 0);
         } else if (size >= 2) {
             Require(answer == size - 2 && cut.compare(0, size - 2, full, 0, size - 2) == 0 &&

@@ -114,7 +114,8 @@ TEST(IniDocument, ListsEverySectionInFileOrder)
     const SectionListRow rows[] = {
         {"no sections", "k=v\n", ""},
         {"repeated sections", "x=1\n[a]\nk=v\n[b]\n[A]\n", "a\0b\0A\0"sv},
-        {"name forms", "[]\n[a]b]\n [ c ]x\n[d\0e]\n"sv, "\0a]b\0c\0d\0"sv},
+        {"name forms, empty names left out", "[]\n[a]b]\n [ c ]x\n[ ]\n[d\0e]\n"sv,
+         "a]b\0c\0d\0"sv},
         {"comments and unclosed brackets", ";[x]\n[y\n[z]\n", "z\0"sv},
     };
     for (const SectionListRow& row : rows) {
@@ -140,7 +141,8 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
     const KeyListRow rows[] = {
         {"file order, repeats kept", "[s]\nb=1\na=2\nB=3\n", "s", true, "b\0a\0B\0"sv},
         {"bare and comment lines left out", "[s]\nbare\n;c=1\nk=v\n", "s", true, "k\0"sv},
-        {"empty key name", "[s]\n=v\nk=1\n", "s", true, "\0k\0"sv},
+        {"empty key name left out", "[s]\n=v\nk=1\n \t=w\n", "s", true, "k\0"sv},
+        {"only an empty key name", "[s]\n=v\n", "s", false, ""},
         {"first section only", "[s]\na=1\n[t]\nb=2\n[S]\nc=3\n", " S ", true, "a\0"sv},
         {"NUL ends a key name", "[s]\nk\0x=1\n"sv, "s", true, "k\0"sv},
         {"no key lines", "[s]\nbare\n;c=1\n[t]\nk=v\n", "s", false, ""},

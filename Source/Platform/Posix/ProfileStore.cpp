@@ -34,11 +34,12 @@ DWORD CopyDefault(LPCSTR defaultText, LPSTR buffer, DWORD size)
     return CopyCut(text, buffer, size);
 }
 
-// Copies a list of terminated names and one more terminator. A list that does
-// not fit whole is cut and ends in two terminators; the answer then is size - 2.
+// Copies a list of terminated names and one more terminator. As on Windows, a
+// list is whole only with a byte to spare: one that fills the buffer exactly, or
+// does not fit, is cut and ends in two terminators, and the answer is size - 2.
 DWORD CopyList(const std::string& list, LPSTR buffer, DWORD size)
 {
-    if (list.size() + 1 <= size) {
+    if (list.size() + 2 <= size) {
         memcpy(buffer, list.data(), list.size());
         buffer[list.size()] = '\0';
         return static_cast<DWORD>(list.size());
