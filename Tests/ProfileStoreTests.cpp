@@ -320,21 +320,28 @@ TEST(ProfileStoreTests, RefusedWritesChangeNothing)
     ScopedHostFile readOnly;
     WriteBytes(readOnly.Path(), "[s]\nk=1\n");
     ASSERT_EQ(chmod(readOnly.Path().c_str(), 0444), 0);
+    ScopedHostFile file;
+    WriteBytes(file.Path(), "[s]\nk=1\n");
     const std::string directory = HostDirectory();
     const struct {
+        const char* section;
         std::string path;
         DWORD error;
     } rows[] = {
-        {readOnly.Path(), ERROR_ACCESS_DENIED},  // refused even when run as root
-        {directory + "/no-such-directory/x.ini", ERROR_PATH_NOT_FOUND},
-        {directory, ERROR_ACCESS_DENIED},
+        {"s", readOnly.Path(), ERROR_ACCESS_DENIED},  // refused even when run as root
+        {"s", directory + "/no-such-directory/x.ini", ERROR_PATH_NOT_FOUND},
+        {"s", directory, ERROR_ACCESS_DENIED},
+        {"s", "", ERROR_ACCESS_DENIED},
+        {nullptr, "", ERROR_ACCESS_DENIED},
+        {nullptr, file.Path(), ERROR_FILE_NOT_FOUND},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        EXPECT_EQ(WritePrivateProfileStringA("s", "k", "2", row.path.c_str()), FALSE);
+        SCOPED_TRACE(std::string(row.section == nullptr ? "null" : row.section) + " " + row.path);
+        EXPECT_EQ(WritePrivateProfileStringA(row.section, "k", "2", row.path.c_str()), FALSE);
         EXPECT_EQ(GetLastError(), row.error);
     }
     EXPECT_EQ(ReadBytes(readOnly.Path()), "[s]\nk=1\n");
+    EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk=1\n");
     EXPECT_FALSE(FileExists(directory + "/no-such-directory"));
 }
 
