@@ -210,11 +210,21 @@ TEST(IniDocument, SetValueEditsOnlyTheValue)
         {"bytes after a NUL stay", "[s]\nk=old \0tail\n"sv, "s", "k", "new", true,
          "[s]\nk=new \0tail\n"sv},
         {"same value is no change", "[s]\nk =  v  \n", "s", "k", "v", false, ""},
+        {"value's blanks replace the old ones", "[s]\nk = \told\t \n", "s", "k", " new\v", true,
+         "[s]\nk = new\v\n"},
+        {"blanks at one end only", "[s]\nk = old \n", "s", "k", "  lead", true,
+         "[s]\nk =  lead \n"},
+        {"same value with blanks is no change", "[s]\nK=  lead\n", "s", "k", "  lead", false, ""},
+        {"same quoted value is no change", "[s]\nk = \"  q  \" \n", "s", "k", "\"  q  \"", false,
+         ""},
+        {"blanks up to a NUL replaced", "[s]\nk=old  \0tail\n"sv, "s", "k", "new\t", true,
+         "[s]\nk=new\t\0tail\n"sv},
         {"same value once quoted is a change", "[s]\nk=\"v\"\n", "s", "k", "v", true, "[s]\nk=v\n"},
         {"empty value filled after the blanks", "[s]\nk = \nz=1\n", "s", "k", "x", true,
          "[s]\nk = x\nz=1\n"},
         {"value emptied", "[s]\nk=old\n", "s", "k", "", true, "[s]\nk=\n"},
         {"bare line filled in", "[s]\nk  \nz=1\n", "s", "k", "v", true, "[s]\nk=v  \nz=1\n"},
+        {"bare line's blanks give way", "[s]\nk  \n", "s", "k", "v ", true, "[s]\nk=v \n"},
         {"bare line filled after a NUL", "[s]\nk\0x\n"sv, "s", "k", "v", true, "[s]\nk\0x=v\n"sv},
         {"first of repeated keys", "[s]\nk=1\nk=2\n", "s", "k", "3", true, "[s]\nk=3\nk=2\n"},
         {"key before the first header stays", "k=0\n[s]\nk=1\n", "s", "k", "2", true,
@@ -327,35 +337,43 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         "\n[a]", "\n[ a ]", "\nk=", "\n k", "[",  "]",    "=",    ";", "\"", "'",
         " ",     "\t",      "\x1a", "\r",   "\n", "\r\n", "\0"sv, "a", "k",  "\xff",
     };
+    // Values with blanks and quotes at their ends, and what each reads as.
+    const struct {
+        std::string_view written;
+        std::string_view read;
+    } values[] = {{"v1", "v1"}, {"  v1", "v1"}, {"v1\t ", "v1"}, {" 'v 1' ", "v 1"}, {"", ""}};
     std::mt19937 random(20240611);
     for (int round = 0; round < 5000; ++round) {
         std::string text;
         for (auto count = random() % 24; count > 0; --count) {
             text += pieces[random() % std::size(pieces)];
         }
-        SCOPED_TRACE(::testing::PrintToString(text));
+        const auto& [written, read] = values[round % std::size(values)];
+        SCOPED_TRACE(::testing::PrintToString(text) + " set to " +
+                     ::testing::PrintToString(written));
         const IniDocument document(text);
 
-        std::string set;
-        ASSERT_TRUE(document.SetValue("a", "k", "v1", set));
-        std::string fromSection;
-        ASSERT_TRUE(IniDocument(text, "a").SetValue("a", "k", "v1", fromSection));
+        // An edit leaves its output alone when the text does not change.
+        std::string set = text;
+        document.SetValue("a", "k", written, set);
+        std::string fromSection = text;
+        IniDocument(text, "a").SetValue("a", "k", written, fromSection);
         EXPECT_EQ(fromSection, set);
         const IniDocument withValue(set);
         std::string_view value;
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
-        EXPECT_EQ(value, "v1");
+        EXPECT_EQ(value, read);
         for (const Form form : {Form::Kept, Form::Wide}) {
             const Lookup lookup(set, form);  // the value views it
             ASSERT_TRUE(lookup.view.FindValue("a", "k", value));
-            EXPECT_EQ(value, "v1");
+            EXPECT_EQ(value, read);
         }
-        std::string setWide;
-        ASSERT_TRUE(IniDocument(text, IniWidth::Wide).SetValue("a", "k", "v1", setWide));
+        std::string setWide = text;
+        IniDocument(text, IniWidth::Wide).SetValue("a", "k", written, setWide);
         EXPECT_EQ(setWide, set);
         EXPECT_GE(CountKeysNamedK(withValue), 1u);
         std::string unchanged;
-        EXPECT_FALSE(withValue.SetValue("a", "k", "v1", unchanged));
+        EXPECT_FALSE(withValue.SetValue("a", "k", written, unchanged));
 
         std::string deleted;
         ASSERT_TRUE(withValue.DeleteKey("a", "k", deleted));

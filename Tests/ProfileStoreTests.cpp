@@ -302,17 +302,39 @@ TEST(ProfileStoreTests, MissingFileIsCreatedOnlyByWritesThatNeedIt)
     EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk=v\n");
 }
 
+// A write that would make the line it already is leaves the file alone, whatever blanks or
+// quotes the value has: the same write twice leaves the bytes of the first.
 TEST(ProfileStoreTests, SameValueLeavesTheFileUntouched)
 {
+    const struct {
+        const char* file;
+        const char* value;
+    } rows[] = {
+        {"[s]\nk = v\n", "v"},
+        {"[s]\nk=  lead\n", "  lead"},
+        {"[s]\nk = trail \t\n", "trail \t"},
+        {"[s]\nk=\t\"  q  \"  \n", "\t\"  q  \"  "},
+        {"[s]\nk =\n", ""},
+        {"[s]\nk =  \n", "  "},
+    };
     ScopedHostFile file;
-    WriteBytes(file.Path(), "[s]\nk = v\n");
-    struct stat before;
-    ASSERT_EQ(stat(file.Path().c_str(), &before), 0);
-    EXPECT_EQ(WritePrivateProfileStringA("S", "K", "v", file.Path().c_str()), TRUE);
-    struct stat after;
-    ASSERT_EQ(stat(file.Path().c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk = v\n");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.file));
+        WriteBytes(file.Path(), row.file);
+        struct stat before;
+        ASSERT_EQ(stat(file.Path().c_str(), &before), 0);
+        EXPECT_EQ(WritePrivateProfileStringA("S", "K", row.value, file.Path().c_str()), TRUE);
+        struct stat after;
+        ASSERT_EQ(stat(file.Path().c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(ReadBytes(file.Path()), row.file);
+    }
+    // The write of a value with blanks, repeated, leaves the bytes of the first.
+    RemoveFile(file.Path());
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(WritePrivateProfileStringA("S", "K", "  lead", file.Path().c_str()), TRUE);
+        EXPECT_EQ(ReadBytes(file.Path()), "[S]\nK=  lead\n");
+    }
 }
 
 TEST(ProfileStoreTests, RefusedWritesChangeNothing)

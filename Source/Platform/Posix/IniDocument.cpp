@@ -24,6 +24,29 @@ bool Joined(Edit edit, std::string& edited)
     return true;
 }
 
+// The stretch of an entry's line that writing `value` replaces: the value as read, and also
+// the blanks before it (after '=') when `value` starts with blanks of its own, and the blanks
+// after it (up to a NUL or the line end) when `value` ends with some. So a value's blanks
+// replace the old ones instead of adding to them, and the same write twice leaves the bytes
+// of the first; a value without blanks at an end keeps the line's spacing there. Of a bare
+// line, only the blanks at its end can go.
+IniView::Range ReplacedSpan(std::string_view text, const IniView::Line& line,
+                            std::string_view value)
+{
+    IniView::Range span = line.value;
+    if (line.kind == IniView::LineKind::Key && !value.empty() && IsIniBlank(value.front())) {
+        while (IsIniBlank(text[span.begin - 1])) {
+            --span.begin;  // stops at the '='
+        }
+    }
+    if (!value.empty() && IsIniBlank(value.back())) {
+        while (span.end < line.end && IsIniBlank(text[span.end])) {
+            ++span.end;
+        }
+    }
+    return span;
+}
+
 }  // namespace
 
 std::string JoinPieces(const TextPieces& pieces)
@@ -186,14 +209,15 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
     const std::size_t entry = view.FindEntry(header, keyName);
     if (entry != kNotFound) {
         const IniView::Line line = view.RecordAt(entry);
+        const IniView::Range span = ReplacedSpan(text_, line, value);
         if (line.kind == IniView::LineKind::Bare) {
-            Splice(line.value.begin, line.value.begin, {"=", value}, edited);
+            Splice(span.begin, span.end, {"=", value}, edited);
             return true;
         }
-        if (view.Slice(line.value) == value) {
+        if (view.Slice(span) == value) {
             return false;
         }
-        Splice(line.value.begin, line.value.end, {value}, edited);
+        Splice(span.begin, span.end, {value}, edited);
         return true;
     }
     // A new key follows the section's last entry, ahead of any blank or comment lines after it.
