@@ -252,6 +252,8 @@ TEST(IniDocument, SetValueInsertsNewKeyAfterTheSectionsLastEntry)
         {"CR line ends", "[a]\rx=1\r", "a", "k", "v", true, "[a]\rx=1\rk=v\r"},
         {"the first line end sets the style", "[a]\r\nx=1\n", "a", "k", "v", true,
          "[a]\r\nx=1\nk=v\r\n"},
+        {"a CR before an LF ends the new line in CR LF", "[a]\rx=1\n\n[b]\r", "a", "k", "v", true,
+         "[a]\rx=1\nk=v\r\n\n[b]\r"},
     };
     CheckEdits(Edit::Set, rows);
 }
@@ -281,6 +283,8 @@ TEST(IniDocument, DeleteKeyRemovesEveryLineOfTheName)
         {"comment stays", "[s]\n;k=1\nk=2\n", "s", "k", "", true, "[s]\n;k=1\n"},
         {"whole line despite a NUL", "[s]\nk\0x=1\nb=2\n"sv, "s", "k", "", true, "[s]\nb=2\n"},
         {"CR line ends", "[s]\rk=1\ra=2", "s", "k", "", true, "[s]\ra=2"},
+        {"a CR before it keeps the blank line after it", "[s]\rk=1\n\na=2", "s", "k", "", true,
+         "[s]\r\n\na=2"},
         {"key before the first header", "k=1\n[s]\n", "s", "k", "", false, ""},
         {"absent key", "[s]\na=1\n", "s", "k", "", false, ""},
         {"absent section", "[t]\nk=1\n", "s", "k", "", false, ""},

@@ -226,13 +226,19 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
         Splice(anchorEnd, anchorEnd, {eol_, keyName, "=", value}, edited);
     } else {
         const std::size_t at = anchorEnd + view.LineEndLength(anchorEnd);
-        Splice(at, at, {keyName, "=", value, eol_}, edited);
+        // A CR just before an LF would join it into one line end, and the line that LF ends
+        // would be lost; CR LF ends the new line instead.
+        const bool joins = eol_ == "\r" && at < text_.size() && text_[at] == '\n';
+        Splice(at, at, {keyName, "=", value, joins ? "\r\n" : eol_}, edited);
     }
     return true;
 }
 
 // Writes into `edited` the pieces of the text without the given lines (in file order), each
 // with its own line end; a last line without one leaves the line end before it in place.
+// Where a CR kept before a line would meet an LF kept after it, the two would join into one
+// line end and take a blank line with them: the line's own LF then stays, to end the line
+// before it together with that CR.
 bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, TextPieces& edited) const
 {
     if (doomed.empty()) {
@@ -242,12 +248,17 @@ bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, TextPieces
     TextPieces result;
     result.reserve(doomed.size() + 1);
     std::size_t kept = 0;
+    char lastKept = '\0';
     for (std::size_t index : doomed) {
         const IniView::Line line = view.RecordAt(index);
         if (line.start > kept) {
             result.push_back(std::string_view(text_).substr(kept, line.start - kept));
+            lastKept = text_[line.start - 1];
         }
         kept = line.end + view.LineEndLength(line.end);
+        if (lastKept == '\r' && kept < text_.size() && text_[kept] == '\n') {
+            --kept;
+        }
     }
     result.push_back(std::string_view(text_).substr(kept));
     edited = std::move(result);
