@@ -271,17 +271,16 @@ bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
     const IniView view = View();
     const std::string_view sectionName = TrimIni(section);
     const std::string_view keyName = TrimIni(key);
-    std::vector<std::size_t> doomed;
-    bool inSection = false;
-    for (std::size_t i = 0; i < view.RecordCount(); ++i) {
-        const IniView::Line line = view.RecordAt(i);
-        if (line.kind == IniView::LineKind::Header) {
-            inSection = EqualsIgnoringAsciiCase(view.Slice(line.name), sectionName);
-        } else if (inSection && EqualsIgnoringAsciiCase(view.Slice(line.name), keyName)) {
-            doomed.push_back(i);
+    for (std::size_t nth = 0; nth < view.HeaderCount(); ++nth) {
+        const std::size_t header = view.Header(nth);
+        if (EqualsIgnoringAsciiCase(view.Slice(view.RecordAt(header).name), sectionName)) {
+            const std::size_t entry = view.FindEntry(header, keyName);
+            if (entry != kNotFound) {
+                return RemoveLines({entry}, edited);
+            }
         }
     }
-    return RemoveLines(doomed, edited);
+    return false;
 }
 
 bool IniDocument::DeleteSection(std::string_view section, TextPieces& edited) const
