@@ -1,5 +1,6 @@
 // Arbitrary bytes as a profile file: decoding gives the bytes back, and lookups
-// and listings with buffers of every size stay inside them and agree.
+// and listings with buffers of every size stay inside them and agree. The same
+// bytes as narrow text come back from a UTF-16 file.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -87,6 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const skarvel::DecodedText decoded = skarvel::DecodeProfileBytes(bytes);
     Require(skarvel::EncodeProfileText(decoded, decoded.text) == bytes);
+    const skarvel::DecodedText utf16 = skarvel::DecodeProfileBytes("\xFF\xFE");
+    Require(skarvel::DecodeProfileBytes(skarvel::EncodeProfileText(utf16, bytes)).text == bytes);
 
     skarvel::fuzz::WriteScratch(bytes);
     largeSize = static_cast<DWORD>(2 * size + 16);

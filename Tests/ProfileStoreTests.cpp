@@ -135,6 +135,8 @@ const std::vector<ReadRow>& ReadRows()
         {"utf8 bom", "\xEF\xBB\xBF[s]\nk=v\n", "s", "k", nullptr, 16, 1, Bytes("v\0", 2)},
         {"utf16le", Bytes("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE9\0\n\0", 18), "s", "k", nullptr, 16, 2,
          Bytes("\xC3\xA9\0", 3)},
+        {"utf16le lone DC80 + byte", Bytes("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xFF\xDC", 16), "s", "k",
+         nullptr, 16, 1, Bytes("\xFF\0", 2)},
         {"utf16le odd size", Bytes("\xFF\xFE[\0s\0]\0\n\0k\0=\0v\0!", 17), "s", "k", nullptr, 16,
          1, Bytes("v\0", 2)},
         {"binary garbage", Bytes("\x80\xFF\0[\0]\xFE\n[s]\nk=v", 15), "s", "k", nullptr, 16, 1,
@@ -275,6 +277,8 @@ const std::vector<WriteRow>& WriteRows()
          "\xEF\xBB\xBF[a]\nk=2\n"},
         {"utf16 stays utf16", Bytes("\xFF\xFE[\0a\0]\0\r\0\n\0", 12), "a", "k", "\xC3\xA9", TRUE,
          Bytes("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0", 22)},
+        {"utf16 keeps a byte that is no UTF-8", Bytes("\xFF\xFE[\0a\0]\0\n\0", 10), "a", "k",
+         "\xFF", TRUE, Bytes("\xFF\xFE[\0a\0]\0\n\0k\0=\0\xFF\xDC\n\0", 18)},
     };
     return rows;
 }
