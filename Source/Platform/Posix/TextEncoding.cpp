@@ -11,19 +11,19 @@ const char kUtf8Bom[] = "\xEF\xBB\xBF";
 const char kUtf16LeBom[] = "\xFF\xFE";
 const char kUtf16BeBom[] = "\xFE\xFF";
 
-// UTF-16 text and narrow text map one to one, so that a file decoded and encoded again keeps
-// its bytes, and narrow text encoded and decoded again (a value written and read back) keeps
-// its bytes too, whatever either holds:
+// Narrow text and UTF-16 map one to one, so that decoding a file and encoding it again gives
+// its bytes back, and encoding any narrow text and decoding it again (a value written and read
+// back) gives that text back:
 // - a character is UTF-8 in the narrow text and UTF-16 in the file;
-// - a lone surrogate of the file is its three-byte form in the narrow text (as UTF-8 would
-//   write its code point), but a lone DC80..DCFF is the single byte 80..FF;
-// - a narrow byte that starts neither a character nor such a three-byte form is DC80 + byte.
-// Each form must read back as itself, so the single byte stands for DC80 + byte only where
-// it starts nothing else, and the three-byte form of DC80..DCFF is used only where the single
-// byte would start something; likewise the three-byte form of a high surrogate before what
-// encodes to a low one would make a pair. Such three-byte forms are taken as single bytes.
-// Whether a byte starts something depends only on the bytes after it, so the roles of the
-// narrow text's positions are worked out from its end.
+// - a lone surrogate of the file is its three-byte form in the narrow text, as UTF-8 would
+//   write its number, except that a lone DC80..DCFF is the single byte 80..FF where that byte
+//   cannot be read as the start of anything else;
+// - any other narrow byte is DC80 + byte in the file, among them the bytes of a three-byte
+//   form that decoding would not have written: one of DC80..DCFF where the single byte would
+//   do, and one of a high surrogate before what encodes to a low one, which the file would
+//   read as a pair.
+// What a byte starts depends only on the bytes after it, so the roles of the narrow text's
+// positions are worked out from its end.
 constexpr uint8_t kLoneByte = 1;     // the byte there stands for DC80 + byte
 constexpr uint8_t kEncodesLow = 2;   // what starts there encodes to a low surrogate first
 constexpr uint8_t kFormAfterEd = 4;  // an ED just before would start a three-byte form
