@@ -1,5 +1,6 @@
 // Arbitrary bytes as a profile file: decoding gives the bytes back, and lookups
-// and listings with buffers of every size stay inside them and agree.
+// and listings with buffers of every size stay inside them and agree. The same
+// bytes as narrow text come back from a UTF-16 file.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,8 +45,9 @@ std::vector<std::string> Names(const std::string& list)
     return names;
 }
 
-// Lists with the large buffer, then checks that every small buffer holds the
-// list's start and two terminators; answers the names.
+// Lists with the large buffer, then checks that every small buffer with a byte to
+// spare holds the list, and every other the list's start and two terminators;
+// answers the names.
 std::vector<std::string> CheckListing(const char* section)
 {
     DWORD length = 0;
@@ -54,7 +56,7 @@ std::vector<std::string> CheckListing(const char* section)
     for (const DWORD size : kSmallSizes) {
         DWORD answer = 0;
         const std::string cut = Get(section, nullptr, size, answer);
-        if (length + 1 <= size) {
+        if (length + 2 <= size) {
             Require(answer == length && cut.compare(0, length + 1, full, 0, length + 1) == 0);
         } else if (size >= 2) {
             Require(answer == size - 2 && cut.compare(0, size - 2, full, 0, size - 2) == 0 &&
@@ -86,6 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const skarvel::DecodedText decoded = skarvel::DecodeProfileBytes(bytes);
     Require(skarvel::EncodeProfileText(decoded, decoded.text) == bytes);
+    const skarvel::DecodedText utf16 = skarvel::DecodeProfileBytes("\xFF\xFE");
+    Require(skarvel::DecodeProfileBytes(skarvel::EncodeProfileText(utf16, bytes)).text == bytes);
 
     skarvel::fuzz::WriteScratch(bytes);
     largeSize = static_cast<DWORD>(2 * size + 16);

@@ -1,5 +1,8 @@
 // Runs a fuzz target over saved inputs without libFuzzer, so that the committed
-// corpus, and every crash found and added to it, is replayed by the test suite.
+// corpus, and every crash found and added to it, is replayed by the test suite;
+// with --random COUNT, also over COUNT random inputs from a fixed seed, so that
+// the suite runs the target's checks on a bounded sample of its own.
+// Usage: TARGET [--random COUNT] [FILE or DIRECTORY...]
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,12 +40,30 @@ std::vector<std::string> InputFiles(const std::string& path)
     return files;
 }
 
+// Random inputs run up to the longest that Fuzz/run.sh lets libFuzzer make.
+constexpr size_t kMaxRandomLength = 256;
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     size_t replayed = 0;
-    for (int arg = 1; arg < argc; ++arg) {
+    int arg = 1;
+    if (argc > 2 && std::string(argv[1]) == "--random") {
+        const unsigned long count = std::stoul(argv[2]);
+        std::mt19937 random(20240613);
+        std::string bytes;
+        for (unsigned long input = 0; input < count; ++input) {
+            bytes.resize(random() % (kMaxRandomLength + 1));
+            for (char& byte : bytes) {
+                byte = static_cast<char>(random());
+            }
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+            ++replayed;
+        }
+        arg = 3;
+    }
+    for (; arg < argc; ++arg) {
         for (const std::string& file : InputFiles(argv[arg])) {
             std::ifstream in(file, std::ios::binary);
             if (!in) {

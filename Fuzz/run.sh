@@ -20,4 +20,5 @@ for target in ProfileReadFuzzer ProfileEditFuzzer; do
         exit 1
     fi
     echo "$target: $(grep -E '^Done' "$log")"
+    grep -E 'writes checked' "$log" || true
 done

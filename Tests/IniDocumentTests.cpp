@@ -114,7 +114,8 @@ TEST(IniDocument, ListsEverySectionInFileOrder)
     const SectionListRow rows[] = {
         {"no sections", "k=v\n", ""},
         {"repeated sections", "x=1\n[a]\nk=v\n[b]\n[A]\n", "a\0b\0A\0"sv},
-        {"name forms", "[]\n[a]b]\n [ c ]x\n[d\0e]\n"sv, "\0a]b\0c\0d\0"sv},
+        {"name forms, empty names left out", "[]\n[a]b]\n [ c ]x\n[ ]\n[d\0e]\n"sv,
+         "a]b\0c\0d\0"sv},
         {"comments and unclosed brackets", ";[x]\n[y\n[z]\n", "z\0"sv},
     };
     for (const SectionListRow& row : rows) {
@@ -140,7 +141,8 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
     const KeyListRow rows[] = {
         {"file order, repeats kept", "[s]\nb=1\na=2\nB=3\n", "s", true, "b\0a\0B\0"sv},
         {"bare and comment lines left out", "[s]\nbare\n;c=1\nk=v\n", "s", true, "k\0"sv},
-        {"empty key name", "[s]\n=v\nk=1\n", "s", true, "\0k\0"sv},
+        {"empty key name left out", "[s]\n=v\nk=1\n \t=w\n", "s", true, "k\0"sv},
+        {"only an empty key name", "[s]\n=v\n", "s", false, ""},
         {"first section only", "[s]\na=1\n[t]\nb=2\n[S]\nc=3\n", " S ", true, "a\0"sv},
         {"NUL ends a key name", "[s]\nk\0x=1\n"sv, "s", true, "k\0"sv},
         {"no key lines", "[s]\nbare\n;c=1\n[t]\nk=v\n", "s", false, ""},
@@ -208,11 +210,21 @@ TEST(IniDocument, SetValueEditsOnlyTheValue)
         {"bytes after a NUL stay", "[s]\nk=old \0tail\n"sv, "s", "k", "new", true,
          "[s]\nk=new \0tail\n"sv},
         {"same value is no change", "[s]\nk =  v  \n", "s", "k", "v", false, ""},
+        {"value's blanks replace the old ones", "[s]\nk = \told\t \n", "s", "k", " new\v", true,
+         "[s]\nk = new\v\n"},
+        {"blanks at one end only", "[s]\nk = old \n", "s", "k", "  lead", true,
+         "[s]\nk =  lead \n"},
+        {"same value with blanks is no change", "[s]\nK=  lead\n", "s", "k", "  lead", false, ""},
+        {"same quoted value is no change", "[s]\nk = \"  q  \" \n", "s", "k", "\"  q  \"", false,
+         ""},
+        {"blanks up to a NUL replaced", "[s]\nk=old  \0tail\n"sv, "s", "k", "new\t", true,
+         "[s]\nk=new\t\0tail\n"sv},
         {"same value once quoted is a change", "[s]\nk=\"v\"\n", "s", "k", "v", true, "[s]\nk=v\n"},
         {"empty value filled after the blanks", "[s]\nk = \nz=1\n", "s", "k", "x", true,
          "[s]\nk = x\nz=1\n"},
         {"value emptied", "[s]\nk=old\n", "s", "k", "", true, "[s]\nk=\n"},
         {"bare line filled in", "[s]\nk  \nz=1\n", "s", "k", "v", true, "[s]\nk=v  \nz=1\n"},
+        {"bare line's blanks give way", "[s]\nk  \n", "s", "k", "v ", true, "[s]\nk=v \n"},
         {"bare line filled after a NUL", "[s]\nk\0x\n"sv, "s", "k", "v", true, "[s]\nk\0x=v\n"sv},
         {"first of repeated keys", "[s]\nk=1\nk=2\n", "s", "k", "3", true, "[s]\nk=3\nk=2\n"},
         {"key before the first header stays", "k=0\n[s]\nk=1\n", "s", "k", "2", true,
@@ -240,6 +252,8 @@ TEST(IniDocument, SetValueInsertsNewKeyAfterTheSectionsLastEntry)
         {"CR line ends", "[a]\rx=1\r", "a", "k", "v", true, "[a]\rx=1\rk=v\r"},
         {"the first line end sets the style", "[a]\r\nx=1\n", "a", "k", "v", true,
          "[a]\r\nx=1\nk=v\r\n"},
+        {"a CR before an LF ends the new line in CR LF", "[a]\rx=1\n\n[b]\r", "a", "k", "v", true,
+         "[a]\rx=1\nk=v\r\n\n[b]\r"},
     };
     CheckEdits(Edit::Set, rows);
 }
@@ -256,19 +270,24 @@ TEST(IniDocument, SetValueAppendsNewSection)
     CheckEdits(Edit::Set, rows);
 }
 
-TEST(IniDocument, DeleteKeyRemovesEveryLineOfTheName)
+TEST(IniDocument, DeleteKeyRemovesTheFirstLineOfTheName)
 {
     const std::vector<EditRow> rows = {
         {"line and its line end", "[s]\r\na=1\r\n  k = 2  \r\nb=3\r\n", "s", "k", "", true,
          "[s]\r\na=1\r\nb=3\r\n"},
         {"last line without line end", "[s]\na=1\nk=2", "s", "k", "", true, "[s]\na=1\n"},
         {"blank lines after it stay", "[s]\nk=1\n\n\n[t]\n", "s", "k", "", true, "[s]\n\n\n[t]\n"},
-        {"in every section of the name", "[s]\nk=1\nk\n[t]\nk=9\n[S]\nK=3\nz=4\n", "s", "k", "",
-         true, "[s]\n[t]\nk=9\n[S]\nz=4\n"},
+        {"only the first line of the name", "[s]\nk=1\nk\n[t]\nk=9\n[S]\nK=3\n", "s", "k", "", true,
+         "[s]\nk\n[t]\nk=9\n[S]\nK=3\n"},
+        {"a bare line first", "[s]\nk\nk=2\n", "s", "k", "", true, "[s]\nk=2\n"},
+        {"in a later section of the name", "[s]\na=1\n[t]\nk=9\n[S]\nK=3\nk=4\n", "s", "k", "",
+         true, "[s]\na=1\n[t]\nk=9\n[S]\nk=4\n"},
         {"last key keeps the header", "[s]\nk=1\n", "s", "k", "", true, "[s]\n"},
         {"comment stays", "[s]\n;k=1\nk=2\n", "s", "k", "", true, "[s]\n;k=1\n"},
         {"whole line despite a NUL", "[s]\nk\0x=1\nb=2\n"sv, "s", "k", "", true, "[s]\nb=2\n"},
         {"CR line ends", "[s]\rk=1\ra=2", "s", "k", "", true, "[s]\ra=2"},
+        {"a CR before it keeps the blank line after it", "[s]\rk=1\n\na=2", "s", "k", "", true,
+         "[s]\r\n\na=2"},
         {"key before the first header", "k=1\n[s]\n", "s", "k", "", false, ""},
         {"absent key", "[s]\na=1\n", "s", "k", "", false, ""},
         {"absent section", "[t]\nk=1\n", "s", "k", "", false, ""},
@@ -325,45 +344,51 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         "\n[a]", "\n[ a ]", "\nk=", "\n k", "[",  "]",    "=",    ";", "\"", "'",
         " ",     "\t",      "\x1a", "\r",   "\n", "\r\n", "\0"sv, "a", "k",  "\xff",
     };
+    // Values with blanks and quotes at their ends, and what each reads as.
+    const struct {
+        std::string_view written;
+        std::string_view read;
+    } values[] = {{"v1", "v1"}, {"  v1", "v1"}, {"v1\t ", "v1"}, {" 'v 1' ", "v 1"}, {"", ""}};
     std::mt19937 random(20240611);
     for (int round = 0; round < 5000; ++round) {
         std::string text;
         for (auto count = random() % 24; count > 0; --count) {
             text += pieces[random() % std::size(pieces)];
         }
-        SCOPED_TRACE(::testing::PrintToString(text));
+        const auto& [written, read] = values[round % std::size(values)];
+        SCOPED_TRACE(::testing::PrintToString(text) + " set to " +
+                     ::testing::PrintToString(written));
         const IniDocument document(text);
 
-        std::string set;
-        ASSERT_TRUE(document.SetValue("a", "k", "v1", set));
-        std::string fromSection;
-        ASSERT_TRUE(IniDocument(text, "a").SetValue("a", "k", "v1", fromSection));
+        // An edit leaves its output alone when the text does not change.
+        std::string set = text;
+        document.SetValue("a", "k", written, set);
+        std::string fromSection = text;
+        IniDocument(text, "a").SetValue("a", "k", written, fromSection);
         EXPECT_EQ(fromSection, set);
         const IniDocument withValue(set);
         std::string_view value;
         ASSERT_TRUE(withValue.FindValue("a", "k", value));
-        EXPECT_EQ(value, "v1");
+        EXPECT_EQ(value, read);
         for (const Form form : {Form::Kept, Form::Wide}) {
             const Lookup lookup(set, form);  // the value views it
             ASSERT_TRUE(lookup.view.FindValue("a", "k", value));
-            EXPECT_EQ(value, "v1");
+            EXPECT_EQ(value, read);
         }
-        std::string setWide;
-        ASSERT_TRUE(IniDocument(text, IniWidth::Wide).SetValue("a", "k", "v1", setWide));
+        std::string setWide = text;
+        IniDocument(text, IniWidth::Wide).SetValue("a", "k", written, setWide);
         EXPECT_EQ(setWide, set);
         EXPECT_GE(CountKeysNamedK(withValue), 1u);
         std::string unchanged;
-        EXPECT_FALSE(withValue.SetValue("a", "k", "v1", unchanged));
+        EXPECT_FALSE(withValue.SetValue("a", "k", written, unchanged));
 
         std::string deleted;
         ASSERT_TRUE(withValue.DeleteKey("a", "k", deleted));
         std::string deletedWide;
         ASSERT_TRUE(IniDocument(set, IniWidth::Wide).DeleteKey("a", "k", deletedWide));
         EXPECT_EQ(deletedWide, deleted);
-        const IniDocument withoutKey(deleted);
-        EXPECT_FALSE(withoutKey.FindValue("a", "k", value));
-        EXPECT_EQ(CountKeysNamedK(withoutKey), 0u);
-        EXPECT_FALSE(withoutKey.DeleteKey("a", "k", unchanged));
+        // The line just set goes, and only it.
+        EXPECT_EQ(CountKeysNamedK(IniDocument(deleted)), CountKeysNamedK(withValue) - 1);
 
         const std::size_t sections = CountSectionsNamedA(document);
         std::string withoutSection;

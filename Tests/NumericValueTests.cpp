@@ -55,7 +55,8 @@ TEST_F(NumericValueTests, IntegerTextAsTheStoreReadsIt)
 {
     WriteBytes(file_.Path(),
                "[n]\none=1\ntwo=2\nempty=\nblank=  \nword=abc\nbare\nhex=0x1F\nneg=-0x10\n"
-               "trail=42abc\nreal=3.9\nwrap=4294967297\nquoted=\"-7\"\nplus=+5\nbig=4294967295\n");
+               "trail=42abc\nreal=3.9\nwrap=4294967297\nquoted=\"-7\"\nplus=+5\nbig=4294967295\n"
+               "upper=0X1F\n");
     const struct {
         const char* key;
         bool found;
@@ -66,6 +67,7 @@ TEST_F(NumericValueTests, IntegerTextAsTheStoreReadsIt)
         {"missing", false, 0}, {"hex", true, 31},       {"neg", true, -16},
         {"trail", true, 42},   {"real", true, 3},       {"wrap", true, 1},
         {"quoted", true, -7},  {"plus", true, 5},       {"big", true, -1},
+        {"upper", true, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.key);

@@ -114,8 +114,14 @@ const std::vector<ReadRow>& ReadRows()
         {"sections", "a=1\n[one]\n[two]\n;[c]\n[one]\n", nullptr, "ignored", "d", 32, 12,
          Bytes("one\0two\0one\0\0", 13)},
         {"no sections", "k=v\n", nullptr, nullptr, "d", 32, 0, Bytes("\0x", 2)},
+        {"sections without empty names", "[]\nk=1\n[s]\n", nullptr, nullptr, "d", 32, 2,
+         Bytes("s\0\0", 3)},
+        {"sections filling the buffer exactly", "[section1]\n[section2]\n[section3]\n", nullptr,
+         nullptr, "d", 28, 26, Bytes("section1\0section2\0section3\0\0x", 29)},
         {"keys", "[s]\na=1\n;c=2\nbare\nb=\n[t]\nc=3\n", "s", nullptr, "d", 32, 4,
          Bytes("a\0b\0\0", 5)},
+        {"keys without empty names", "[s]\n=v\na=1\n", "s", nullptr, "d", 32, 2,
+         Bytes("a\0\0", 3)},
         {"keys of absent section", "[s]\na=1\n", "t", nullptr, "dflt ", 32, 4,
          Bytes("dflt\0", 5)},
         {"keys of keyless section", "[s]\nbare\n;c\n", "s", nullptr, "d", 32, 1,
@@ -129,6 +135,8 @@ const std::vector<ReadRow>& ReadRows()
         {"utf8 bom", "\xEF\xBB\xBF[s]\nk=v\n", "s", "k", nullptr, 16, 1, Bytes("v\0", 2)},
         {"utf16le", Bytes("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xE9\0\n\0", 18), "s", "k", nullptr, 16, 2,
          Bytes("\xC3\xA9\0", 3)},
+        {"utf16le lone DC80 + byte", Bytes("\xFF\xFE[\0s\0]\0\n\0k\0=\0\xFF\xDC", 16), "s", "k",
+         nullptr, 16, 1, Bytes("\xFF\0", 2)},
         {"utf16le odd size", Bytes("\xFF\xFE[\0s\0]\0\n\0k\0=\0v\0!", 17), "s", "k", nullptr, 16,
          1, Bytes("v\0", 2)},
         {"binary garbage", Bytes("\x80\xFF\0[\0]\xFE\n[s]\nk=v", 15), "s", "k", nullptr, 16, 1,
@@ -184,7 +192,7 @@ TEST(ProfileStoreTests, IntegerReading)
     } rows[] = {
         {"42", 42},          {"-1", 4294967295u},  {"+5", 5},
         {"  7", 7},          {"\"-7\"", 4294967289u}, {"' 9'", 9},
-        {"0x1F", 31},        {"0X1f", 31},         {"-0x10", 4294967280u},
+        {"0x1F", 31},        {"0X1f", 0},          {"-0x10", 4294967280u},
         {"0b101", 5},        {"0o17", 15},         {"017", 17},
         {"42abc", 42},       {"3.9", 3},           {"1 2", 1},
         {"abc", 0},          {"-", 0},             {"+", 0},
@@ -248,16 +256,18 @@ const std::vector<WriteRow>& WriteRows()
          Bytes("[a]\nk=v\0cd\n", 11)},
         {"text before header kept", "junk line\n=\n[a]\n", "a", "k", "v", TRUE,
          "junk line\n=\n[a]\nk=v\n"},
-        {"delete key everywhere", "[a]\nk=1\nj=2\n[b]\nk=3\n[A]\nK=4\n", "a", "k", nullptr, TRUE,
-         "[a]\nj=2\n[b]\nk=3\n[A]\n"},
-        {"delete key in more sections than one write call takes",
-         Repeated("[a]\nk=1\nj=2\n", 3000), "a", "k", nullptr, TRUE,
-         Repeated("[a]\nj=2\n", 3000)},
+        {"delete key's first line only", "[a]\nk=1\nj=2\n[b]\nk=3\n[A]\nK=4\n", "a", "k", nullptr,
+         TRUE, "[a]\nj=2\n[b]\nk=3\n[A]\nK=4\n"},
+        {"delete key in a later section of the name", "[a]\nj=2\n[b]\n[A]\nK=4\nk=5\n", "a", "k",
+         nullptr, TRUE, "[a]\nj=2\n[b]\n[A]\nk=5\n"},
         {"delete last key keeps header", "[a]\nk=1\n", "a", "k", nullptr, TRUE, "[a]\n"},
         {"delete section keeps comments", "[a]\nk=1\n; c\n\nbare\n[b]\nj=2\n", "a", nullptr,
          nullptr, TRUE, "; c\n\n[b]\nj=2\n"},
         {"delete first section only", "[a]\nk=1\n[a]\nk=2\n", "a", nullptr, nullptr, TRUE,
          "[a]\nk=2\n"},
+        {"delete section in more pieces than one write call takes",
+         "[a]\n" + Repeated("k=1\n; c\n", 3000) + "[b]\n", "a", nullptr, nullptr, TRUE,
+         Repeated("; c\n", 3000) + "[b]\n"},
         {"delete absent key", "[a]\nk=1\n", "a", "j", nullptr, TRUE, "[a]\nk=1\n"},
         {"delete absent section", "[a]\nk=1\n", "b", nullptr, nullptr, TRUE, "[a]\nk=1\n"},
         {"null section", "[a]\nk=1\n", nullptr, "k", "v", FALSE, "[a]\nk=1\n"},
@@ -267,6 +277,8 @@ const std::vector<WriteRow>& WriteRows()
          "\xEF\xBB\xBF[a]\nk=2\n"},
         {"utf16 stays utf16", Bytes("\xFF\xFE[\0a\0]\0\r\0\n\0", 12), "a", "k", "\xC3\xA9", TRUE,
          Bytes("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0", 22)},
+        {"utf16 keeps a byte that is no UTF-8", Bytes("\xFF\xFE[\0a\0]\0\n\0", 10), "a", "k",
+         "\xFF", TRUE, Bytes("\xFF\xFE[\0a\0]\0\n\0k\0=\0\xFF\xDC\n\0", 18)},
     };
     return rows;
 }
@@ -296,17 +308,39 @@ TEST(ProfileStoreTests, MissingFileIsCreatedOnlyByWritesThatNeedIt)
     EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk=v\n");
 }
 
+// A write that would make the line it already is leaves the file alone, whatever blanks or
+// quotes the value has: the same write twice leaves the bytes of the first.
 TEST(ProfileStoreTests, SameValueLeavesTheFileUntouched)
 {
+    const struct {
+        const char* file;
+        const char* value;
+    } rows[] = {
+        {"[s]\nk = v\n", "v"},
+        {"[s]\nk=  lead\n", "  lead"},
+        {"[s]\nk = trail \t\n", "trail \t"},
+        {"[s]\nk=\t\"  q  \"  \n", "\t\"  q  \"  "},
+        {"[s]\nk =\n", ""},
+        {"[s]\nk =  \n", "  "},
+    };
     ScopedHostFile file;
-    WriteBytes(file.Path(), "[s]\nk = v\n");
-    struct stat before;
-    ASSERT_EQ(stat(file.Path().c_str(), &before), 0);
-    EXPECT_EQ(WritePrivateProfileStringA("S", "K", "v", file.Path().c_str()), TRUE);
-    struct stat after;
-    ASSERT_EQ(stat(file.Path().c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk = v\n");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.file));
+        WriteBytes(file.Path(), row.file);
+        struct stat before;
+        ASSERT_EQ(stat(file.Path().c_str(), &before), 0);
+        EXPECT_EQ(WritePrivateProfileStringA("S", "K", row.value, file.Path().c_str()), TRUE);
+        struct stat after;
+        ASSERT_EQ(stat(file.Path().c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(ReadBytes(file.Path()), row.file);
+    }
+    // The write of a value with blanks, repeated, leaves the bytes of the first.
+    RemoveFile(file.Path());
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(WritePrivateProfileStringA("S", "K", "  lead", file.Path().c_str()), TRUE);
+        EXPECT_EQ(ReadBytes(file.Path()), "[S]\nK=  lead\n");
+    }
 }
 
 TEST(ProfileStoreTests, RefusedWritesChangeNothing)
@@ -314,21 +348,28 @@ TEST(ProfileStoreTests, RefusedWritesChangeNothing)
     ScopedHostFile readOnly;
     WriteBytes(readOnly.Path(), "[s]\nk=1\n");
     ASSERT_EQ(chmod(readOnly.Path().c_str(), 0444), 0);
+    ScopedHostFile file;
+    WriteBytes(file.Path(), "[s]\nk=1\n");
     const std::string directory = HostDirectory();
     const struct {
+        const char* section;
         std::string path;
         DWORD error;
     } rows[] = {
-        {readOnly.Path(), ERROR_ACCESS_DENIED},  // refused even when run as root
-        {directory + "/no-such-directory/x.ini", ERROR_PATH_NOT_FOUND},
-        {directory, ERROR_ACCESS_DENIED},
+        {"s", readOnly.Path(), ERROR_ACCESS_DENIED},  // refused even when run as root
+        {"s", directory + "/no-such-directory/x.ini", ERROR_PATH_NOT_FOUND},
+        {"s", directory, ERROR_ACCESS_DENIED},
+        {"s", "", ERROR_ACCESS_DENIED},
+        {nullptr, "", ERROR_ACCESS_DENIED},
+        {nullptr, file.Path(), ERROR_FILE_NOT_FOUND},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        EXPECT_EQ(WritePrivateProfileStringA("s", "k", "2", row.path.c_str()), FALSE);
+        SCOPED_TRACE(std::string(row.section == nullptr ? "null" : row.section) + " " + row.path);
+        EXPECT_EQ(WritePrivateProfileStringA(row.section, "k", "2", row.path.c_str()), FALSE);
         EXPECT_EQ(GetLastError(), row.error);
     }
     EXPECT_EQ(ReadBytes(readOnly.Path()), "[s]\nk=1\n");
+    EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk=1\n");
     EXPECT_FALSE(FileExists(directory + "/no-such-directory"));
 }
 

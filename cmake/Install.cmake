@@ -4,9 +4,9 @@ include(CMakePackageConfigHelpers)
 
 set(SKARVEL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Skarvel)
 
-# The platform layer is linked privately into the shared library, so the export
-# needs the library alone. On Windows RUNTIME places the DLL in bin/ and ARCHIVE
-# its import library in lib/.
+# The platform layer and the value text are linked privately into the shared
+# library, so the export needs the library alone. On Windows RUNTIME places the
+# DLL in bin/ and ARCHIVE its import library in lib/.
 install(TARGETS Skarvel EXPORT SkarvelTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

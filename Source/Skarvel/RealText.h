@@ -1,10 +1,11 @@
 // Real numbers as decimal text, the same bytes on every platform.
 //
-// Both conversions do all their arithmetic on integers, without printf, strtod
-// or the heap, so that glibc and every Windows C runtime give identical results.
-// The only thing taken from the runtime is the decimal point of the current C
-// locale (localeconv), which the library itself never changes; "C" uses '.'. As
-// with printf, changing the locale while another thread converts is not supported.
+// Both conversions go through the C++ library's std::to_chars and std::from_chars,
+// which are exact on every platform, where printf and strtod of Windows' C
+// runtimes are not, and use no heap. The only thing taken from the C runtime is
+// the decimal point of the current locale (localeconv), which the library itself
+// never changes; "C" uses '.'. As with printf, changing the locale while another
+// thread converts is not supported.
 #pragma once
 
 #include <cstddef>
@@ -37,4 +38,4 @@ int FormatRealFixed6(double value, char* buffer, std::size_t capacity);
 // read, so every platform reads the same text alike.
 double ParseRealText(const char* text);
 
-} // namespace skarvel
+}  // namespace skarvel

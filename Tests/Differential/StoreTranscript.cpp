@@ -2,16 +2,24 @@
 // answer. Built against the POSIX store and against the Windows functions, the
 // program must print the same transcript: usage StoreTranscript SEQUENCES CALLS SEED.
 //
+// A sequence starts from no file, or from a hand-made one in narrow or UTF-16
+// form that holds what writes never make: repeated sections and keys, a bare name
+// before a key of that name, a section whose one key has the empty name, an empty
+// section name, comments, blank lines and every line end.
+//
 // The calls keep to what both stores promise alike. Left out: the empty section
-// name (Wine reads "[]" otherwise), the "0X" prefix (Wine reads 0), CR and LF
-// in any text, keys with '=' or a leading '[' or ';' (the class refuses them),
-// and hand-made files (only writes make the file, so no repeated sections and
-// no byte order mark occur). The file's layout is not compared, only answers.
+// name in lookups (Wine reads "[]" as a section no lookup finds), empty key
+// names in writes (Wine lists them among other keys, our store leaves them
+// out), CR and LF in any text, keys with '=' or a leading '[' or ';' (the class
+// refuses them), and text beyond ASCII (Wine's narrow strings are in the ANSI
+// code page). The file's layout is not compared, only answers, and whether a
+// write made again changes the file.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "Platform.h"
 
@@ -45,6 +53,26 @@ private:
 const char* const kSections[] = {"Main", "Window", "two words", "x]y", "[e]", "S1", "paths", "42"};
 const char* const kKeys[] = {"Key", "Width", "two words", "k;x", "#hash",
                              "a]b", "n",     "Name",      "7up"};
+// Names that only reads use: the hand-made file's section whose one key has the empty name.
+const char* const kReadOnlySections[] = {"Blank"};
+const char* const kReadOnlyKeys[] = {""};
+// The hand-made file, in narrow form.
+constexpr std::string_view kHandMade = "; settings\r\n"
+                                       "\r\n"
+                                       "[Main]\r\n"
+                                       "Key=1\n"
+                                       "key=2\r"
+                                       "Name\r\n"
+                                       "Name=bare\r\n"
+                                       "[Window]\n"
+                                       "Width=3\n"
+                                       "\n"
+                                       "[main]\r\n"
+                                       "Key=4\r\n"
+                                       "Width=  5  \r\n"
+                                       "[Blank]\r\n"
+                                       "=v\r\n"
+                                       "[]\r\n";
 const char* const kValues[] = {
     "v",
     "",
@@ -61,11 +89,17 @@ const char* const kValues[] = {
     "-17",
     "+5",
     "0x1F",
+    "0X1f",
+    "0B11",
     "-0x10",
     "0b101",
     "0o17",
     "017",
     "  7 ",
+    "  lead",
+    "trail\t ",
+    "' x '",
+    "\t\"  q  \"\t",
     "3.9",
     "4294967297",
     "-4294967297",
@@ -87,9 +121,11 @@ const int kIntDefaults[] = {0, 1, -1, 7};
 
 enum class Call {
     Write,
+    WriteTwice,
     DeleteKey,
     DeleteSection,
     WriteWithoutSection,
+    WriteToEmptyName,
     Read,
     ListSections,
     ListKeys,
@@ -102,20 +138,25 @@ const struct CallWeight {
     Call call;
     unsigned weight;
 } kCallWeights[] = {
-    {Call::Write, 38},        {Call::DeleteKey, 8},
-    {Call::DeleteSection, 4}, {Call::WriteWithoutSection, 1},
-    {Call::Read, 22},         {Call::ListSections, 6},
-    {Call::ListKeys, 7},      {Call::ReadInt, 12},
-    {Call::ReadListAsInt, 2},
+    {Call::Write, 32},        {Call::WriteTwice, 6},          {Call::DeleteKey, 8},
+    {Call::DeleteSection, 4}, {Call::WriteWithoutSection, 1}, {Call::WriteToEmptyName, 1},
+    {Call::Read, 21},         {Call::ListSections, 6},        {Call::ListKeys, 7},
+    {Call::ReadInt, 12},      {Call::ReadListAsInt, 2},
 };
 
 // True when `text` is what a value of the pool in matching quotes reads as.
 bool WrittenInQuotes(const std::string& text)
 {
     for (const char* value : kValues) {
-        const std::size_t length = std::strlen(value);
-        if (length >= 2 && (value[0] == '"' || value[0] == '\'') && value[length - 1] == value[0] &&
-            text.compare(0, std::string::npos, value + 1, length - 2) == 0) {
+        std::string_view read = value;
+        while (!read.empty() && (read.front() == ' ' || read.front() == '\t')) {
+            read.remove_prefix(1);
+        }
+        while (!read.empty() && (read.back() == ' ' || read.back() == '\t')) {
+            read.remove_suffix(1);
+        }
+        if (read.size() >= 2 && (read.front() == '"' || read.front() == '\'') &&
+            read.back() == read.front() && read.substr(1, read.size() - 2) == text) {
             return true;
         }
     }
@@ -181,11 +222,21 @@ public:
         // or writes a value, but not when it deletes or lists a section's keys;
         // our store trims them for every match, as a caller would expect.
         const bool blanks = kind == Call::Write || kind == Call::Read || kind == Call::ReadInt;
-        const std::string section = Vary(random_, random_.Pick(kSections), blanks);
-        const std::string key = Vary(random_, random_.Pick(kKeys), blanks);
+        const bool read = kind == Call::Read || kind == Call::ListKeys || kind == Call::ReadInt ||
+                          kind == Call::ReadListAsInt;
+        const bool readOnlySection = read && random_.Below(8) == 0;
+        const bool readOnlyKey = read && random_.Below(8) == 0;
+        const std::string section = Vary(
+            random_, readOnlySection ? random_.Pick(kReadOnlySections) : random_.Pick(kSections),
+            blanks);
+        const std::string key =
+            Vary(random_, readOnlyKey ? random_.Pick(kReadOnlyKeys) : random_.Pick(kKeys), blanks);
         switch (kind) {
         case Call::Write:
             Write(section.c_str(), key.c_str(), random_.Pick(kValues));
+            break;
+        case Call::WriteTwice:
+            WriteTwice(section.c_str(), key.c_str(), random_.Pick(kValues));
             break;
         case Call::DeleteKey:
             Write(section.c_str(), key.c_str(), nullptr);
@@ -194,7 +245,11 @@ public:
             Write(section.c_str(), nullptr, nullptr);
             break;
         case Call::WriteWithoutSection:
-            Write(nullptr, key.c_str(), random_.Pick(kValues));
+            Write(nullptr, key.c_str(), random_.Below(4) == 0 ? nullptr : random_.Pick(kValues));
+            break;
+        case Call::WriteToEmptyName:
+            Write(section.c_str(), random_.Below(4) == 0 ? nullptr : key.c_str(),
+                  random_.Below(4) == 0 ? nullptr : random_.Pick(kValues), "");
             break;
         case Call::Read:
             GetString(section.c_str(), key.c_str());
@@ -215,11 +270,43 @@ public:
     }
 
 private:
-    void Write(const char* section, const char* key, const char* value)
+    // A write and its answer; a refused write shows the error it left.
+    void Write(const char* section, const char* key, const char* value, const char* path = nullptr)
     {
-        const BOOL answer = WritePrivateProfileStringA(section, key, value, path_.c_str());
-        std::printf("write %s %s %s -> %d\n", Quoted(section).c_str(), Quoted(key).c_str(),
-                    Quoted(value).c_str(), answer != 0);
+        const BOOL answer =
+            WritePrivateProfileStringA(section, key, value, path == nullptr ? path_.c_str() : path);
+        std::printf("write %s %s %s%s -> %d", Quoted(section).c_str(), Quoted(key).c_str(),
+                    Quoted(value).c_str(), path == nullptr ? "" : (" to " + Quoted(path)).c_str(),
+                    answer != 0);
+        if (answer == 0) {
+            std::printf(" error %lu", static_cast<unsigned long>(GetLastError()));
+        }
+        std::printf("\n");
+    }
+
+    // A write made twice at once: the second must leave the file's bytes as the first
+    // left them. Its names have no blanks at their ends: Wine writes a new name with
+    // them, then, reading the file afresh, takes the same write for a change and lays
+    // the whole file out anew. Nor is Wine made to read the file afresh in between.
+    void WriteTwice(const char* section, const char* key, const char* value)
+    {
+        Write(section, key, value);
+        const std::string first = FileBytes();
+        Write(section, key, value);
+        std::printf("file %s\n", FileBytes() == first ? "unchanged" : "changed");
+    }
+
+    std::string FileBytes() const
+    {
+        std::string bytes;
+        if (FILE* file = std::fopen(path_.c_str(), "rb")) {
+            char chunk[4096];
+            for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+                bytes.append(chunk, got);
+            }
+            std::fclose(file);
+        }
+        return bytes;
     }
 
     // Every byte of the buffer is shown, and a few beyond it, so that bytes
@@ -243,16 +330,15 @@ private:
                     Escaped(buffer.data(), buffer.size()).c_str());
     }
 
-    // The size for a list, kept clear of the sizes where Wine answers otherwise
-    // than Windows: a buffer that the list fills exactly, terminators included
-    // (Wine cuts the list), and a buffer of 2 for a key list (Wine delivers the
-    // default).
+    // The size for a list, kept clear of a buffer of 2 for a key list, where Wine
+    // delivers the default. A buffer that the list fills exactly, terminators
+    // included, is drawn as often as the others: both stores cut the list there.
     unsigned ListSize(const char* section, const char* key, unsigned size)
     {
         if (key == nullptr && size == 2) {
             size = 3;
         }
-        return size == Whole(section, key).size() + 1 ? size + 1 : size;
+        return random_.Below(4) == 0 ? static_cast<unsigned>(Whole(section, key).size()) + 1 : size;
     }
 
     // The size for a value, kept clear of a quoted value that fills the buffer
@@ -301,6 +387,24 @@ private:
     std::string path_;
 };
 
+// Writes the hand-made file at `path`, narrow or as UTF-16LE with its mark.
+void WriteHandMade(const std::string& path, bool utf16)
+{
+    std::string bytes = utf16 ? "\xFF\xFE" : "";
+    for (const char c : kHandMade) {
+        bytes += c;
+        if (utf16) {
+            bytes += '\0';
+        }
+    }
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
+        std::fclose(file) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
 // The path of a file beside this program.
 std::string FileBesideProgram(const char* name)
 {
@@ -325,7 +429,12 @@ int main(int argc, char** argv)
 
     for (unsigned sequence = 0; sequence < sequences; ++sequence) {
         std::remove(path.c_str());
-        std::printf("sequence %u\n", sequence);
+        const unsigned start = random.Below(3);
+        std::printf("sequence %u from %s\n", sequence,
+                    start == 0 ? "no file" : (start == 1 ? "a narrow file" : "a UTF-16 file"));
+        if (start != 0) {
+            WriteHandMade(path, start == 2);
+        }
         Transcript transcript(random, path);
         for (unsigned call = 0; call < calls; ++call) {
             transcript.RunCall(call);

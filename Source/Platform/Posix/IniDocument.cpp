@@ -24,6 +24,29 @@ bool Joined(Edit edit, std::string& edited)
     return true;
 }
 
+// The stretch of an entry's line that writing `value` replaces: the value as read, and also
+// the blanks before it (after '=') when `value` starts with blanks of its own, and the blanks
+// after it (up to a NUL or the line end) when `value` ends with some. So a value's blanks
+// replace the old ones instead of adding to them, and the same write twice leaves the bytes
+// of the first; a value without blanks at an end keeps the line's spacing there. Of a bare
+// line, only the blanks at its end can go.
+IniView::Range ReplacedSpan(std::string_view text, const IniView::Line& line,
+                            std::string_view value)
+{
+    IniView::Range span = line.value;
+    if (line.kind == IniView::LineKind::Key && !value.empty() && IsIniBlank(value.front())) {
+        while (IsIniBlank(text[span.begin - 1])) {
+            --span.begin;  // stops at the '='
+        }
+    }
+    if (!value.empty() && IsIniBlank(value.back())) {
+        while (span.end < line.end && IsIniBlank(text[span.end])) {
+            ++span.end;
+        }
+    }
+    return span;
+}
+
 }  // namespace
 
 std::string JoinPieces(const TextPieces& pieces)
@@ -186,14 +209,15 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
     const std::size_t entry = view.FindEntry(header, keyName);
     if (entry != kNotFound) {
         const IniView::Line line = view.RecordAt(entry);
+        const IniView::Range span = ReplacedSpan(text_, line, value);
         if (line.kind == IniView::LineKind::Bare) {
-            Splice(line.value.begin, line.value.begin, {"=", value}, edited);
+            Splice(span.begin, span.end, {"=", value}, edited);
             return true;
         }
-        if (view.Slice(line.value) == value) {
+        if (view.Slice(span) == value) {
             return false;
         }
-        Splice(line.value.begin, line.value.end, {value}, edited);
+        Splice(span.begin, span.end, {value}, edited);
         return true;
     }
     // A new key follows the section's last entry, ahead of any blank or comment lines after it.
@@ -202,13 +226,19 @@ bool IniDocument::SetValue(std::string_view section, std::string_view key, std::
         Splice(anchorEnd, anchorEnd, {eol_, keyName, "=", value}, edited);
     } else {
         const std::size_t at = anchorEnd + view.LineEndLength(anchorEnd);
-        Splice(at, at, {keyName, "=", value, eol_}, edited);
+        // A CR just before an LF would join it into one line end, and the line that LF ends
+        // would be lost; CR LF ends the new line instead.
+        const bool joins = eol_ == "\r" && at < text_.size() && text_[at] == '\n';
+        Splice(at, at, {keyName, "=", value, joins ? "\r\n" : eol_}, edited);
     }
     return true;
 }
 
 // Writes into `edited` the pieces of the text without the given lines (in file order), each
 // with its own line end; a last line without one leaves the line end before it in place.
+// Where a CR kept before a line would meet an LF kept after it, the two would join into one
+// line end and take a blank line with them: the line's own LF then stays, to end the line
+// before it together with that CR.
 bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, TextPieces& edited) const
 {
     if (doomed.empty()) {
@@ -218,12 +248,17 @@ bool IniDocument::RemoveLines(const std::vector<std::size_t>& doomed, TextPieces
     TextPieces result;
     result.reserve(doomed.size() + 1);
     std::size_t kept = 0;
+    char lastKept = '\0';
     for (std::size_t index : doomed) {
         const IniView::Line line = view.RecordAt(index);
         if (line.start > kept) {
             result.push_back(std::string_view(text_).substr(kept, line.start - kept));
+            lastKept = text_[line.start - 1];
         }
         kept = line.end + view.LineEndLength(line.end);
+        if (lastKept == '\r' && kept < text_.size() && text_[kept] == '\n') {
+            --kept;
+        }
     }
     result.push_back(std::string_view(text_).substr(kept));
     edited = std::move(result);
@@ -236,17 +271,16 @@ bool IniDocument::DeleteKey(std::string_view section, std::string_view key,
     const IniView view = View();
     const std::string_view sectionName = TrimIni(section);
     const std::string_view keyName = TrimIni(key);
-    std::vector<std::size_t> doomed;
-    bool inSection = false;
-    for (std::size_t i = 0; i < view.RecordCount(); ++i) {
-        const IniView::Line line = view.RecordAt(i);
-        if (line.kind == IniView::LineKind::Header) {
-            inSection = EqualsIgnoringAsciiCase(view.Slice(line.name), sectionName);
-        } else if (inSection && EqualsIgnoringAsciiCase(view.Slice(line.name), keyName)) {
-            doomed.push_back(i);
+    for (std::size_t nth = 0; nth < view.HeaderCount(); ++nth) {
+        const std::size_t header = view.Header(nth);
+        if (EqualsIgnoringAsciiCase(view.Slice(view.RecordAt(header).name), sectionName)) {
+            const std::size_t entry = view.FindEntry(header, keyName);
+            if (entry != kNotFound) {
+                return RemoveLines({entry}, edited);
+            }
         }
     }
-    return RemoveLines(doomed, edited);
+    return false;
 }
 
 bool IniDocument::DeleteSection(std::string_view section, TextPieces& edited) const

@@ -69,9 +69,10 @@ public:
     // Each edit writes the pieces of the document's new text into `edited` and answers
     // true, or answers false and leaves `edited` alone when the text would not change.
     // New lines take the line end the text already uses (LF when it has none).
-    // DeleteKey removes the key from every section of that name, DeleteSection
-    // only the first section of that name. The forms that take a string write the
-    // pieces joined.
+    // DeleteKey removes one line, as Windows does: the first line of the key's name
+    // (with or without '=') found in the sections of that name, in file order, so that
+    // a later line of the name comes to light. DeleteSection removes only the first
+    // section of that name. The forms that take a string write the pieces joined.
     bool SetValue(std::string_view section, std::string_view key, std::string_view value,
                   TextPieces& edited) const;
     bool DeleteKey(std::string_view section, std::string_view key, TextPieces& edited) const;

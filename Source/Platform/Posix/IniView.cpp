@@ -337,8 +337,11 @@ bool IniView::FindValue(std::string_view section, std::string_view key,
 void IniView::ListSections(std::string& list) const
 {
     for (std::size_t nth = 0; nth < layout_.headers; ++nth) {
-        list += Slice(RecordAt(Header(nth)).name);
-        list += '\0';
+        const std::string_view name = Slice(RecordAt(Header(nth)).name);
+        if (!name.empty()) {
+            list += name;
+            list += '\0';
+        }
     }
 }
 
@@ -352,7 +355,7 @@ bool IniView::ListKeys(std::string_view section, std::string& list) const
     const std::size_t end = SectionEnd(header);
     for (std::size_t record = header + 1; record < end; ++record) {
         const Line line = RecordAt(record);
-        if (line.kind == LineKind::Key) {
+        if (line.kind == LineKind::Key && line.name.begin != line.name.end) {
             list += Slice(line.name);
             list += '\0';
             listed = true;

@@ -63,11 +63,13 @@ public:
     // views the text.
     bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
 
-    // Appends every section name in file order, each followed by a NUL.
+    // Appends every section name in file order, each followed by a NUL. Empty names are
+    // left out: a list of NUL-terminated names cannot carry them.
     void ListSections(std::string& list) const;
 
     // Appends the key names of the first section named `section`, each followed
-    // by a NUL. False when there is no such section or it has no key lines.
+    // by a NUL, empty names left out. False when there is no such section or it
+    // has no key lines with a name.
     bool ListKeys(std::string_view section, std::string& list) const;
 
     // What parses and edits build on. Names given to these are already trimmed.

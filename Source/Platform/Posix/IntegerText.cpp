@@ -33,7 +33,6 @@ uint32_t ParseProfileInteger(const char* text)
     if (text[0] == '0') {
         switch (text[1]) {
         case 'x':
-        case 'X':
             base = 16;
             break;
         case 'b':

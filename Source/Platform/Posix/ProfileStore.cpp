@@ -34,11 +34,12 @@ DWORD CopyDefault(LPCSTR defaultText, LPSTR buffer, DWORD size)
     return CopyCut(text, buffer, size);
 }
 
-// Copies a list of terminated names and one more terminator. A list that does
-// not fit whole is cut and ends in two terminators; the answer then is size - 2.
+// Copies a list of terminated names and one more terminator. As on Windows, a
+// list is whole only with a byte to spare: one that fills the buffer exactly, or
+// does not fit, is cut and ends in two terminators, and the answer is size - 2.
 DWORD CopyList(const std::string& list, LPSTR buffer, DWORD size)
 {
-    if (list.size() + 1 <= size) {
+    if (list.size() + 2 <= size) {
         memcpy(buffer, list.data(), list.size());
         buffer[list.size()] = '\0';
         return static_cast<DWORD>(list.size());
@@ -76,6 +77,20 @@ DWORD ReadProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
         return CopyCut(value, lpReturnedString, nSize);
     }
     return CopyDefault(lpDefault, lpReturnedString, nSize);
+}
+
+// The error a write leaves when it has nothing to write to, as Windows leaves it, or
+// ERROR_SUCCESS: an empty file name is refused before the names are looked at, and a
+// key without a section is taken for a file that is not there.
+DWORD WriteRefusal(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpFileName)
+{
+    if (lpFileName != nullptr && *lpFileName == '\0') {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (lpAppName == nullptr) {
+        return lpKeyName != nullptr ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER;
+    }
+    return lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
 }
 
 // WritePrivateProfileStringA for a section and a file.
@@ -142,15 +157,16 @@ extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName,
 extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName,
                                                   LPCSTR lpString, LPCSTR lpFileName)
 {
-    // Without a section there is nothing to write; with no names at all this is
-    // the request to flush the cache. Kept parses are never stale, so dropping them
-    // only frees their memory.
-    if (lpAppName == nullptr || lpFileName == nullptr) {
-        const bool flush = lpKeyName == nullptr && lpString == nullptr;
-        if (flush) {
-            skarvel::ForgetLoadedProfiles();
-        }
-        skarvel::SetLastErrorCode(flush ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+    // With no names at all this is the request to flush the cache. Kept parses are
+    // never stale, so dropping them only frees their memory.
+    if (lpAppName == nullptr && lpKeyName == nullptr && lpString == nullptr) {
+        skarvel::ForgetLoadedProfiles();
+        skarvel::SetLastErrorCode(ERROR_SUCCESS);
+        return FALSE;
+    }
+    const DWORD refusal = WriteRefusal(lpAppName, lpKeyName, lpFileName);
+    if (refusal != ERROR_SUCCESS) {
+        skarvel::SetLastErrorCode(refusal);
         return FALSE;
     }
     try {

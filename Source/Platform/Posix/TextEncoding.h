@@ -22,7 +22,7 @@ struct DecodedText {
 };
 
 // Recognises the file's form by its byte order mark and gives its text. UTF-16
-// becomes UTF-8 in which unpaired surrogates keep their three-byte form, so that
+// becomes UTF-8, with a form of its own for each unpaired surrogate, so that
 // encoding the text again gives back the same bytes. Narrow bytes become the
 // text without a copy.
 DecodedText DecodeProfileBytes(std::string bytes);
@@ -30,7 +30,8 @@ DecodedText DecodeProfileBytes(std::string bytes);
 // The bytes a file of the form starts with, ahead of its text.
 std::string_view ByteOrderMark(FileEncoding encoding);
 
-// The file's bytes for `text` in the form `form` describes.
+// The file's bytes for `text` in the form `form` describes. Any text, valid UTF-8
+// or not, is encoded so that decoding the bytes gives it back.
 std::string EncodeProfileText(const DecodedText& form, std::string text);
 
 }  // namespace skarvel
