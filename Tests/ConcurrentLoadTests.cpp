@@ -1,7 +1,9 @@
 // Many writers and readers on one file at once, on a machine kept busy: no write fails or
 // is lost, no writer waits far beyond its share, and no reader sees a file without the
 // writes that finished before it read.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -265,6 +267,34 @@ TEST(ConcurrentLoadTests, ObjectsAndProbesShareOneFile)
             EXPECT_EQ(value, write);
         }
     }
+}
+
+// Writers of earlier versions took no turn: they locked the settings file itself and replaced
+// it while they held that lock. A writer of this version takes that lock too, so it waits for
+// them, and then edits what they left.
+TEST(ConcurrentLoadTests, WritersOfEarlierVersionsAreWaitedFor)
+{
+    ScopedHostFile file;
+    WriteBytes(file.Path(), "[s]\nk=1\n");
+    const int earlier = open(file.Path().c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(earlier, 0);
+    ASSERT_EQ(flock(earlier, LOCK_EX), 0);
+
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        EXPECT_TRUE(WritePrivateProfileStringA("s", "new", "2", file.Path().c_str()));
+        written = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(written) << "the write did not wait for the earlier writer's lock";
+    const std::string replacement = file.Path() + ".earlier";
+    WriteBytes(replacement, "[s]\nk=1\nearlier=3\n");
+    ASSERT_EQ(rename(replacement.c_str(), file.Path().c_str()), 0);
+    ASSERT_EQ(flock(earlier, LOCK_UN), 0);
+    close(earlier);
+    writer.join();
+
+    EXPECT_EQ(skarvel::test::ReadBytes(file.Path()), "[s]\nk=1\nearlier=3\nnew=2\n");
 }
 
 }  // namespace

@@ -366,6 +366,7 @@ TEST(SharedMachineTests, OtherUsersNeitherBlockNorRedirectNorReadWrites)
          },
          false, 0, FALSE, ERROR_ACCESS_DENIED, "old", false},
     };
+    int skipped = 0;
     for (const HostileRow& row : rows) {
         SCOPED_TRACE(row.name);
         std::optional<KernelSetting> links;
@@ -373,6 +374,7 @@ TEST(SharedMachineTests, OtherUsersNeitherBlockNorRedirectNorReadWrites)
             links.emplace("protected_symlinks", row.protectedLinks);
             if (!links->Set()) {
                 std::printf("%s: skipped, fs.protected_symlinks cannot be set here\n", row.name);
+                ++skipped;
                 continue;
             }
         }
@@ -432,6 +434,7 @@ TEST(SharedMachineTests, OtherUsersNeitherBlockNorRedirectNorReadWrites)
         EXPECT_EQ(after.st_mode, before.st_mode);
         ASSERT_EQ(std::system(("rm -rf " + scene.shared).c_str()), 0);
     }
+    std::printf("%zu rows, %d skipped\n", rows.size(), skipped);
 }
 
 }  // namespace
@@ -492,6 +495,8 @@ TEST(SharedMachineTests, ReadersNeverSeeAFileHalfRewrittenInPlace)
     }
     EXPECT_EQ(skarvel::test::WaitForChild(writer), ChildEnd::Succeeded);
     EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+    std::printf("%d reads beside %d rewrites in place: %d saw a file half rewritten\n", reads,
+                kWrites, torn);
     struct stat status;
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_uid, users.owner.uid);
@@ -540,6 +545,7 @@ TEST(SharedMachineTests, ChildrenForkedDuringWritesUseTheStoreAtOnce)
         EXPECT_NE(end, ChildEnd::Failed) << "child " << child;
     }
     EXPECT_EQ(stuck, 0) << "children that waited for ever";
+    std::printf("%d children forked during writes: %d waited for ever\n", kChildren, stuck);
 
     // A child that never uses the store and outlives the parent's next writes.
     const pid_t idle = skarvel::test::StartChild([] {
