@@ -11,6 +11,7 @@
 namespace {
 
 std::atomic<std::size_t> liveBytes{0};
+std::atomic<std::size_t> peakBytes{0};
 
 }  // namespace
 
@@ -21,6 +22,16 @@ std::size_t LiveBytes()
     return liveBytes.load();
 }
 
+std::size_t PeakBytes()
+{
+    return peakBytes.load();
+}
+
+void ResetPeakBytes()
+{
+    peakBytes = liveBytes.load();
+}
+
 }  // namespace skarvel::bench
 
 void* operator new(std::size_t size)
@@ -29,7 +40,10 @@ void* operator new(std::size_t size)
     if (block == nullptr) {
         throw std::bad_alloc();
     }
-    liveBytes += malloc_usable_size(block);
+    const std::size_t live = liveBytes += malloc_usable_size(block);
+    std::size_t peak = peakBytes.load();
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
     return block;
 }
 

@@ -7,4 +7,8 @@ namespace skarvel::bench {
 
 std::size_t LiveBytes();
 
+// The most heap in use at once since the last ResetPeakBytes().
+std::size_t PeakBytes();
+void ResetPeakBytes();
+
 }  // namespace skarvel::bench

@@ -1,13 +1,17 @@
 // The class's calls against the floors no store call can beat, on files of 10, 1,000 and
 // 100,000 keys, in one run; the table at the end gives each call as a ratio to its floor.
-// Each read and write is timed by turns with what it is compared with, in the same loop.
+// Each read and write is timed by turns with what it is compared with, in the same loop:
+// reads in this thread's processor time, which other work on a busy machine does not add
+// to, and writes in real time, since their floor waits for the disk.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,7 +20,6 @@
 
 #include "LiveBytes.h"
 #include "ProfileCache.h"
-#include "ProfileFile.h"
 #include "RatioReporter.h"
 #include "Skarvel.h"
 
@@ -25,6 +28,13 @@ namespace {
 constexpr int kKeysPerSection = 100;
 constexpr int kKeyCounts[] = {10, 1000, 100000};
 constexpr unsigned long kValueCapacity = 128;
+// The files a host reads in turn, of 1,000 keys each.
+constexpr int kManyFiles = 1000;
+constexpr int kManyFilesKeys = 1000;
+// The large file whose first read's peak of memory is measured: 100 MB.
+constexpr int kLargeFileKeys = 5'600'000;
+// Calls timed together in one turn, so that reading the clock costs little beside them.
+constexpr int kQuickCallsPerTurn = 100;
 
 // A file of `keys` keys, kKeysPerSection to a section, each with a six-digit value.
 std::string ProfileText(int keys)
@@ -42,17 +52,22 @@ std::string ProfileText(int keys)
     return text;
 }
 
+std::string SectionName(int section)
+{
+    char text[32];
+    snprintf(text, sizeof text, "section%04d", section);
+    return text;
+}
+
 // The section and key of the file's middle key, and a key its section lacks.
 struct Probe {
     std::string section;
     std::string key;
     std::string absentKey = "absent";
 
-    explicit Probe(int keys)
+    explicit Probe(int keys) : section(SectionName(keys / 2 / kKeysPerSection))
     {
         char text[32];
-        snprintf(text, sizeof text, "section%04d", keys / 2 / kKeysPerSection);
-        section = text;
         snprintf(text, sizeof text, "key%06d", keys / 2);
         key = text;
     }
@@ -61,9 +76,8 @@ struct Probe {
 // A settings object for the file of `role` and `keys`, which holds `text` when given.
 class BenchFile {
 public:
-    BenchFile(const char* role, int keys)
-        : name_("skarvel-bench-" + std::string(role) + "-" + std::to_string(keys) + ".ini"),
-          settings_(&name_[0])
+    BenchFile(const std::string& role, int keys)
+        : name_("skarvel-bench-" + role + "-" + std::to_string(keys) + ".ini"), settings_(&name_[0])
     {
     }
 
@@ -77,6 +91,12 @@ public:
             close(fd) != 0) {
             std::perror(Path());
         }
+    }
+
+    std::size_t Size() const
+    {
+        struct stat status;
+        return stat(Path(), &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
     }
 
 private:
@@ -128,29 +148,60 @@ bool Read(CSkarvel& settings, ReadKind kind, const char* section, const char* ke
     return false;
 }
 
-// Times `call` and `floor` by turns in one loop, so that whatever slows the machine for a
-// while slows both alike; `untimed` then puts back what the call changed. The time reported
-// is the call's alone; the counter "ratio" is its total over `floorCalls` times the floor's.
-template <typename Call, typename Floor, typename Untimed = void (*)()>
-void TimeByTurns(benchmark::State& state, Call call, Floor floor, double floorCalls,
-                 Untimed untimed = [] {})
+// Drops every parse the store keeps, as a host would ask for it through the class: a write of
+// no names is the store's flush.
+void ForgetKeptParses(CSkarvel& settings)
 {
-    using Clock = std::chrono::steady_clock;
-    Clock::duration callTime{};
-    Clock::duration floorTime{};
+    settings.WriteString(nullptr, nullptr, nullptr);
+}
+
+// The clock a comparison is timed on.
+enum class Timing { Processor, Real };
+
+std::int64_t Now(Timing timing)
+{
+    timespec now;
+    clock_gettime(timing == Timing::Processor ? CLOCK_THREAD_CPUTIME_ID : CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Times `calls` runs of `call`, then as many of `floor`, by turns in one loop, so that whatever
+// slows the machine for a while slows both alike; `untimed` then puts back what the call
+// changed. The time reported is that of the `calls` runs of the call alone; the counter
+// "ratio" is the call's total over `floorCalls` times the floor's.
+template <typename Call, typename Floor, typename Untimed = void (*)()>
+void TimeByTurns(
+    benchmark::State& state, Timing timing, int calls, Call call, Floor floor, double floorCalls,
+    Untimed untimed = [] {})
+{
+    std::int64_t callTime = 0;
+    std::int64_t floorTime = 0;
     for (auto _ : state) {
-        const Clock::time_point start = Clock::now();
-        call();
-        const Clock::time_point between = Clock::now();
-        floor();
-        const Clock::time_point end = Clock::now();
+        const std::int64_t start = Now(timing);
+        for (int i = 0; i < calls; ++i) {
+            call();
+        }
+        const std::int64_t between = Now(timing);
+        for (int i = 0; i < calls; ++i) {
+            floor();
+        }
+        const std::int64_t end = Now(timing);
         untimed();
         callTime += between - start;
         floorTime += end - between;
-        state.SetIterationTime(std::chrono::duration<double>(between - start).count());
+        state.SetIterationTime(static_cast<double>(between - start) / 1e9);
     }
-    state.counters["ratio"] = std::chrono::duration<double>(callTime).count() /
-                              (floorCalls * std::chrono::duration<double>(floorTime).count());
+    state.counters["ratio"] =
+        static_cast<double>(callTime) / (floorCalls * static_cast<double>(floorTime));
+}
+
+// One open, read and close of the whole file into `buffer`, which has room for it.
+void ReadWhole(const char* path, std::vector<char>& buffer)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    while (read(fd, buffer.data(), buffer.size()) > 0) {
+    }
+    close(fd);
 }
 
 // A read of a kept file against one stat() of it per store call the read makes.
@@ -167,7 +218,8 @@ void ReadAgainstStat(benchmark::State& state, ReadKind kind, bool hit)
     const double storeCalls = kind == ReadKind::Int && !hit ? 2 : 1;
     struct stat status;
     TimeByTurns(
-        state, [&] { benchmark::DoNotOptimize(Read(settings, kind, section, key)); },
+        state, Timing::Processor, kQuickCallsPerTurn,
+        [&] { benchmark::DoNotOptimize(Read(settings, kind, section, key)); },
         [&] { benchmark::DoNotOptimize(stat(file.Path(), &status)); }, storeCalls);
 }
 
@@ -181,8 +233,155 @@ void GetIntAgainstGetString(benchmark::State& state, bool hit)
     CSkarvel& settings = ReadFile(keys).Settings();
     Read(settings, ReadKind::String, section, key);  // the first read parses and keeps the file
     TimeByTurns(
-        state, [&] { benchmark::DoNotOptimize(Read(settings, ReadKind::Int, section, key)); },
+        state, Timing::Processor, kQuickCallsPerTurn,
+        [&] { benchmark::DoNotOptimize(Read(settings, ReadKind::Int, section, key)); },
         [&] { benchmark::DoNotOptimize(Read(settings, ReadKind::String, section, key)); }, 1);
+}
+
+// The first read of a settled file (read, parse, index, keep, and the lookup), against one
+// open, read and close of it. Kept parses are dropped, untimed, before each.
+void FirstReadAgainstRead(benchmark::State& state)
+{
+    const int keys = static_cast<int>(state.range(0));
+    const Probe probe(keys);
+    BenchFile& file = ReadFile(keys);
+    std::vector<char> buffer(file.Size() + 1);
+    CSkarvel& settings = file.Settings();
+    ForgetKeptParses(settings);
+    TimeByTurns(
+        state, Timing::Processor, 1,
+        [&] { Read(settings, ReadKind::String, probe.section.c_str(), probe.key.c_str()); },
+        [&] { ReadWhole(file.Path(), buffer); }, 1, [&] { ForgetKeptParses(settings); });
+}
+
+// Reads of a file in the window after a change, when its status cannot be trusted to show
+// the next change, against one open, read and close of it. The file's times are set ahead of
+// the clock, so that it stays in that window: every read must read the file again.
+void WindowReadAgainstRead(benchmark::State& state)
+{
+    const int keys = static_cast<int>(state.range(0));
+    const Probe probe(keys);
+    BenchFile file("window", keys);
+    file.Fill(ProfileText(keys));
+    timespec ahead;
+    clock_gettime(CLOCK_REALTIME, &ahead);
+    ahead.tv_sec += 24 * 60 * 60;
+    const timespec times[2] = {ahead, ahead};
+    if (utimensat(AT_FDCWD, file.Path(), times, 0) != 0) {
+        state.SkipWithError("the file's times cannot be set");
+        return;
+    }
+    std::vector<char> buffer(file.Size() + 1);
+    CSkarvel& settings = file.Settings();
+    Read(settings, ReadKind::String, probe.section.c_str(), probe.key.c_str());
+    TimeByTurns(
+        state, Timing::Processor, 1,
+        [&] { Read(settings, ReadKind::String, probe.section.c_str(), probe.key.c_str()); },
+        [&] { ReadWhole(file.Path(), buffer); }, 1);
+}
+
+// The files a host reads in turn, settled and read once, so that reading them again can
+// answer from what the store keeps.
+std::vector<std::unique_ptr<BenchFile>>& ManyFiles()
+{
+    static std::vector<std::unique_ptr<BenchFile>> files;
+    if (files.empty()) {
+        const std::string text = ProfileText(kManyFilesKeys);
+        for (int i = 0; i < kManyFiles; ++i) {
+            files.push_back(
+                std::make_unique<BenchFile>("many-" + std::to_string(i), kManyFilesKeys));
+            files.back()->Fill(text);
+        }
+        for (const auto& file : files) {
+            WaitUntilSettled(file->Path());
+        }
+    }
+    return files;
+}
+
+// Each of many files read in turn, against one of them read again and again.
+void ManyFilesAgainstOne(benchmark::State& state)
+{
+    const Probe probe(kManyFilesKeys);
+    const char* section = probe.section.c_str();
+    const char* key = probe.key.c_str();
+    std::vector<std::unique_ptr<BenchFile>>& files = ManyFiles();
+    for (const auto& file : files) {
+        Read(file->Settings(), ReadKind::String, section, key);
+    }
+    std::size_t next = 0;
+    CSkarvel& one = files[0]->Settings();
+    TimeByTurns(
+        state, Timing::Processor, kQuickCallsPerTurn,
+        [&] {
+            Read(files[next]->Settings(), ReadKind::String, section, key);
+            next = (next + 1) % files.size();
+        },
+        [&] { Read(one, ReadKind::String, section, key); }, 1);
+}
+
+// The heap a kept parse holds, per byte of its file: after the first read, and after a
+// lookup in each of the file's sections.
+void KeptMemory(benchmark::State& state)
+{
+    const int keys = static_cast<int>(state.range(0));
+    const Probe probe(keys);
+    BenchFile& file = ReadFile(keys);
+    const int sections = (keys + kKeysPerSection - 1) / kKeysPerSection;
+    std::vector<std::string> names;
+    for (int section = 0; section < sections; ++section) {
+        names.push_back(SectionName(section));
+    }
+    std::size_t first = 0;
+    std::size_t everySection = 0;
+    CSkarvel& settings = file.Settings();
+    for (auto _ : state) {
+        ForgetKeptParses(settings);
+        const std::size_t before = skarvel::bench::LiveBytes();
+        Read(settings, ReadKind::String, probe.section.c_str(), probe.key.c_str());
+        first = skarvel::bench::LiveBytes() - before;
+        for (const std::string& name : names) {
+            Read(settings, ReadKind::String, name.c_str(), probe.key.c_str());
+        }
+        everySection = skarvel::bench::LiveBytes() - before;
+    }
+    const double size = static_cast<double>(file.Size());
+    state.counters["bytes_per_file_byte"] = static_cast<double>(first) / size;
+    state.counters["every_section_per_file_byte"] = static_cast<double>(everySection) / size;
+}
+
+// The most heap in use while a 100 MB file is read for the first time, per byte of it.
+void LargeFirstReadPeak(benchmark::State& state)
+{
+    static BenchFile file("large", kLargeFileKeys);
+    static const bool filled = [] {
+        std::string text;
+        char line[64];
+        for (int key = 0; key < kLargeFileKeys; ++key) {
+            if (key % kKeysPerSection == 0) {
+                snprintf(line, sizeof line, "[section%05d]\n", key / kKeysPerSection);
+                text += line;
+            }
+            snprintf(line, sizeof line, "key%07d=%06d\n", key, key * 7 % 1000000);
+            text += line;
+        }
+        file.Fill(text);
+        WaitUntilSettled(file.Path());
+        return true;
+    }();
+    benchmark::DoNotOptimize(filled);
+    std::size_t peak = 0;
+    for (auto _ : state) {
+        ForgetKeptParses(file.Settings());
+        const std::size_t before = skarvel::bench::LiveBytes();
+        skarvel::bench::ResetPeakBytes();
+        Read(file.Settings(), ReadKind::String, "section30000", "key3000000");
+        peak = skarvel::bench::PeakBytes() - before;
+    }
+    ForgetKeptParses(file.Settings());
+    state.counters["file_bytes"] = static_cast<double>(file.Size());
+    state.counters["peak_per_file_byte"] =
+        static_cast<double>(peak) / static_cast<double>(file.Size());
 }
 
 // Writes a file's bytes as the store must at the least: to a temporary file, made durable,
@@ -198,9 +397,9 @@ public:
     bool Run() const
     {
         const int fd = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        const bool written =
-            fd >= 0 && write(fd, bytes_.data(), bytes_.size()) == ssize_t(bytes_.size()) &&
-            fsync(fd) == 0;
+        const bool written = fd >= 0 &&
+                             write(fd, bytes_.data(), bytes_.size()) == ssize_t(bytes_.size()) &&
+                             fsync(fd) == 0;
         return fd >= 0 && close(fd) == 0 && written &&
                rename(temporary_.c_str(), file_.Path()) == 0;
     }
@@ -239,8 +438,8 @@ void WriteAgainstReplacement(benchmark::State& state, WriteKind kind)
             failed |= settings.WriteString(section, newKey, even ? "111111" : "222222") == 0;
             break;
         case WriteKind::ExistingKey:
-            failed |= settings.WriteString(section, probe.key.c_str(),
-                                           even ? "111111" : "222222") == 0;
+            failed |=
+                settings.WriteString(section, probe.key.c_str(), even ? "111111" : "222222") == 0;
             break;
         case WriteKind::Int:
             failed |= settings.WriteInt(section, probe.key.c_str(), even ? 111111 : 222222) == 0;
@@ -253,7 +452,7 @@ void WriteAgainstReplacement(benchmark::State& state, WriteKind kind)
             failed |= settings.WriteString(section, newKey, nullptr) == 0;
         }
     };
-    TimeByTurns(state, write, replace, 1, takeOut);
+    TimeByTurns(state, Timing::Real, 1, write, replace, 1, takeOut);
     if (failed) {
         state.SkipWithError("a write failed");
     }
@@ -270,13 +469,10 @@ void FloorStat(benchmark::State& state)
 
 void FloorRead(benchmark::State& state)
 {
-    const char* path = ReadFile(static_cast<int>(state.range(0))).Path();
-    std::vector<char> buffer(ProfileText(static_cast<int>(state.range(0))).size() + 1);
+    BenchFile& file = ReadFile(static_cast<int>(state.range(0)));
+    std::vector<char> buffer(file.Size() + 1);
     for (auto _ : state) {
-        const int fd = open(path, O_RDONLY | O_CLOEXEC);
-        while (read(fd, buffer.data(), buffer.size()) > 0) {
-        }
-        close(fd);
+        ReadWhole(file.Path(), buffer);
     }
 }
 
@@ -289,27 +485,6 @@ void FloorReplace(benchmark::State& state)
             break;
         }
     }
-}
-
-// A first read: the file read, parsed and kept. Reports the heap the kept parse holds.
-void Load(benchmark::State& state)
-{
-    const char* path = ReadFile(static_cast<int>(state.range(0))).Path();
-    std::size_t held = 0;
-    for (auto _ : state) {
-        skarvel::ForgetLoadedProfiles();
-        const std::size_t before = skarvel::bench::LiveBytes();
-        benchmark::DoNotOptimize(skarvel::LoadProfile(path));
-        held = skarvel::bench::LiveBytes() - before;
-    }
-    struct stat status;
-    if (held == 0 || stat(path, &status) != 0) {
-        state.SkipWithError("the parse was not kept");
-        return;
-    }
-    state.counters["held_bytes"] = static_cast<double>(held);
-    state.counters["bytes_per_file_byte"] =
-        static_cast<double>(held) / static_cast<double>(status.st_size);
 }
 
 template <typename Function, typename... Extra>
@@ -343,11 +518,17 @@ int main(int argc, char** argv)
     Register("GetFloat_miss", ReadAgainstStat, ReadKind::Float, false)->UseManualTime();
     Register("GetInt_hit_vs_GetString", GetIntAgainstGetString, true)->UseManualTime();
     Register("GetInt_miss_vs_GetString", GetIntAgainstGetString, false)->UseManualTime();
+    Register("FirstRead", FirstReadAgainstRead)->UseManualTime();
+    Register("WindowRead", WindowReadAgainstRead)->UseManualTime();
+    benchmark::RegisterBenchmark("ManyFiles", ManyFilesAgainstOne)
+        ->Arg(kManyFilesKeys)
+        ->UseManualTime();
     Register("WriteString_new", WriteAgainstReplacement, WriteKind::NewKey)->UseManualTime();
     Register("WriteString_existing", WriteAgainstReplacement, WriteKind::ExistingKey)
         ->UseManualTime();
     Register("WriteInt", WriteAgainstReplacement, WriteKind::Int)->UseManualTime();
-    Register("Load", Load);
+    Register("KeptMemory", KeptMemory)->Iterations(1);
+    benchmark::RegisterBenchmark("LargeFirstReadPeak", LargeFirstReadPeak)->Iterations(1);
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
