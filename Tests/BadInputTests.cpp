@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -14,17 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "HostFiles.h"
 #include "Platform.h"
-#include "Skarvel.h"
 
 namespace {
 
 using namespace std::string_literals;
+using skarvel::test::ChildEnd;
 using skarvel::test::FileExists;
-using skarvel::test::HostDirectory;
 using skarvel::test::ReadBytes;
+using skarvel::test::RunInChild;
 using skarvel::test::ScopedHostFile;
+using skarvel::test::SharedValue;
 using skarvel::test::WriteBytes;
 
 // An unprivileged account for the rows that root's rights would void.
@@ -124,13 +125,13 @@ struct Outcome {
     char read[64];
 };
 
-// Writes s/k=new and reads s/k (default "default") at `path`, as an
+// Writes k=new into `section` and reads s/k (default "default") at `path`, as an
 // unprivileged user when `unprivileged` and the test runs as root.
-Outcome WriteAndRead(const std::string& path, bool unprivileged)
+Outcome WriteAndRead(const std::string& path, const char* section, bool unprivileged)
 {
-    auto run = [&path] {
+    auto run = [&] {
         Outcome outcome = {};
-        outcome.written = WritePrivateProfileStringA("s", "k", "new", path.c_str());
+        outcome.written = WritePrivateProfileStringA(section, "k", "new", path.c_str());
         outcome.error = GetLastError();
         GetPrivateProfileStringA("s", "k", "default", outcome.read, sizeof outcome.read,
                                  path.c_str());
@@ -139,27 +140,16 @@ Outcome WriteAndRead(const std::string& path, bool unprivileged)
     if (!unprivileged || geteuid() != 0) {
         return run();
     }
-    int channel[2];
-    if (pipe(channel) != 0) {
-        return {};
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(channel[0]);
-        if (setgid(kNoGroup) != 0 || setuid(kNobody) != 0) {
-            _exit(1);
-        }
-        const Outcome outcome = run();
-        _exit(write(channel[1], &outcome, sizeof outcome) == sizeof outcome ? 0 : 1);
-    }
-    close(channel[1]);
-    Outcome outcome = {};
-    const bool complete = read(channel[0], &outcome, sizeof outcome) == sizeof outcome;
-    close(channel[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(complete && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    return outcome;
+    const SharedValue<Outcome> outcome;
+    EXPECT_EQ(RunInChild([&] {
+                  if (setgid(kNoGroup) != 0 || setuid(kNobody) != 0) {
+                      return 1;
+                  }
+                  *outcome = run();
+                  return 0;
+              }),
+              ChildEnd::Succeeded);
+    return *outcome;
 }
 
 // The uid the store runs as in a row.
@@ -173,6 +163,7 @@ const char kProfile[] = "[s]\nk=old\n";
 struct RefusedPathRow {
     const char* name;
     bool unprivileged;
+    const char* section;  // of the write, which sets k=new
     std::function<std::string(const Sandbox&, uid_t user)> arrange;  // answers the path
     DWORD error;
     const char* read;  // what s/k reads, before and after the refused write
@@ -180,36 +171,46 @@ struct RefusedPathRow {
 
 TEST(BadInputTests, RefusedPathsChangeNothing)
 {
+    const auto settingsFile = [](const Sandbox& box, uid_t) {
+        WriteBytes(box / "settings.ini", kProfile);
+        return box / "settings.ini";
+    };
     const std::vector<RefusedPathRow> rows = {
-        {"path names a directory", false,
+        {"path names a directory", false, "s",
          [](const Sandbox& box, uid_t) {
              mkdir((box / "settings.ini").c_str(), 0755);
              return box / "settings.ini";
          },
          ERROR_ACCESS_DENIED, "default"},
-        {"unreadable file", true,
+        {"unreadable file", true, "s",
          [](const Sandbox& box, uid_t) {
              WriteBytes(box / "settings.ini", kProfile);
              chmod((box / "settings.ini").c_str(), 0200);
              return box / "settings.ini";
          },
          ERROR_ACCESS_DENIED, "default"},
-        {"read-only file, even for root", false,
+        {"read-only file, even for root", false, "s",
          [](const Sandbox& box, uid_t) {
              WriteBytes(box / "settings.ini", kProfile);
              chmod((box / "settings.ini").c_str(), 0444);
              return box / "settings.ini";
          },
          ERROR_ACCESS_DENIED, "old"},
-        {"missing directory", false,
+        {"missing directory", false, "s",
          [](const Sandbox& box, uid_t) { return box / "missing/settings.ini"; },
          ERROR_PATH_NOT_FOUND, "default"},
-        {"dangling link into a missing directory", false,
+        {"dangling link into a missing directory", false, "s",
          [](const Sandbox& box, uid_t) {
              symlink((box / "missing/target.ini").c_str(), (box / "settings.ini").c_str());
              return box / "settings.ini";
          },
          ERROR_PATH_NOT_FOUND, "default"},
+        {"empty file name", false, "s", [](const Sandbox&, uid_t) { return std::string(); },
+         ERROR_ACCESS_DENIED, "default"},
+        {"empty file name, no section", false, nullptr,
+         [](const Sandbox&, uid_t) { return std::string(); }, ERROR_ACCESS_DENIED, "default"},
+        // As Windows, a key without a section is taken for a file that is not there.
+        {"key without a section", false, nullptr, settingsFile, ERROR_FILE_NOT_FOUND, "old"},
     };
     for (const RefusedPathRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -217,7 +218,7 @@ TEST(BadInputTests, RefusedPathsChangeNothing)
         const std::string path = row.arrange(box, RowUser(row.unprivileged));
         const auto before = box.Contents();
 
-        const Outcome outcome = WriteAndRead(path, row.unprivileged);
+        const Outcome outcome = WriteAndRead(path, row.section, row.unprivileged);
         EXPECT_EQ(outcome.written, FALSE);
         EXPECT_EQ(outcome.error, row.error);
         EXPECT_STREQ(outcome.read, row.read);
@@ -305,42 +306,74 @@ TEST(BadInputTests, OddFilesReadAndWriteTheLinesTheyConcern)
     }
 }
 
-TEST(BadInputTests, LinkToAFileElsewhereIsWrittenAtItsTarget)
+// A write through a symbolic link changes the file the link names, creating it when it is
+// missing, and the link stays a link.
+TEST(BadInputTests, LinksAreWrittenAtTheirTargetAndStay)
 {
-    Sandbox box;
-    mkdir((box / "elsewhere").c_str(), 0755);
-    mkdir((box / "here").c_str(), 0755);
-    WriteBytes(box / "elsewhere/target.ini", kProfile);
-    symlink("../elsewhere/target.ini", (box / "here/settings.ini").c_str());
-
-    ASSERT_NE(WritePrivateProfileStringA("s", "k", "new", (box / "here/settings.ini").c_str()),
-              FALSE);
-    const std::map<std::string, std::string> expected = {
-        {box / "elsewhere", "<dir>"},
-        {box / "elsewhere/.target.ini.skarvel-lock", "<lock>"},
-        {box / "elsewhere/target.ini", "[s]\nk=new\n"},
-        {box / "here", "<dir>"},
-        {box / "here/settings.ini", "-> ../elsewhere/target.ini"},
+    using Contents = std::map<std::string, std::string>;
+    const struct {
+        const char* name;
+        std::function<std::string(const Sandbox&)> arrange;  // answers the link's path
+        const char* read;                                    // s/k before the write
+        std::function<Contents(const Sandbox&)> after;       // everything after s/k=new
+    } rows[] = {
+        {"link to a file beside it",
+         [](const Sandbox& box) {
+             WriteBytes(box / "target.ini", kProfile);
+             symlink("target.ini", (box / "settings.ini").c_str());
+             return box / "settings.ini";
+         },
+         "old",
+         [](const Sandbox& box) {
+             return Contents{
+                 {box / ".target.ini.skarvel-lock", "<lock>"},
+                 {box / "settings.ini", "-> target.ini"},
+                 {box / "target.ini", "[s]\nk=new\n"},
+             };
+         }},
+        {"link to a file in another directory",
+         [](const Sandbox& box) {
+             mkdir((box / "elsewhere").c_str(), 0755);
+             mkdir((box / "here").c_str(), 0755);
+             WriteBytes(box / "elsewhere/target.ini", kProfile);
+             symlink("../elsewhere/target.ini", (box / "here/settings.ini").c_str());
+             return box / "here/settings.ini";
+         },
+         "old",
+         [](const Sandbox& box) {
+             return Contents{
+                 {box / "elsewhere", "<dir>"},
+                 {box / "elsewhere/.target.ini.skarvel-lock", "<lock>"},
+                 {box / "elsewhere/target.ini", "[s]\nk=new\n"},
+                 {box / "here", "<dir>"},
+                 {box / "here/settings.ini", "-> ../elsewhere/target.ini"},
+             };
+         }},
+        {"dangling link into an existing directory",
+         [](const Sandbox& box) {
+             symlink("target.ini", (box / "settings.ini").c_str());
+             return box / "settings.ini";
+         },
+         "default",
+         [](const Sandbox& box) {
+             return Contents{
+                 {box / ".target.ini.skarvel-lock", "<lock>"},
+                 {box / "settings.ini", "-> target.ini"},
+                 {box / "target.ini", "[s]\nk=new\n"},
+             };
+         }},
     };
-    EXPECT_EQ(box.Contents(), expected);
-}
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox box;
+        const std::string link = row.arrange(box);
+        char read[16];
+        GetPrivateProfileStringA("s", "k", "default", read, sizeof read, link.c_str());
+        EXPECT_STREQ(read, row.read);
 
-TEST(BadInputTests, DanglingLinkCreatesItsTarget)
-{
-    Sandbox box;
-    symlink("target.ini", (box / "settings.ini").c_str());
-    char read[16];
-    GetPrivateProfileStringA("s", "k", "default", read, sizeof read,
-                             (box / "settings.ini").c_str());
-    EXPECT_STREQ(read, "default");
-
-    ASSERT_NE(WritePrivateProfileStringA("s", "k", "new", (box / "settings.ini").c_str()), FALSE);
-    const std::map<std::string, std::string> expected = {
-        {box / ".target.ini.skarvel-lock", "<lock>"},
-        {box / "settings.ini", "-> target.ini"},
-        {box / "target.ini", "[s]\nk=new\n"},
-    };
-    EXPECT_EQ(box.Contents(), expected);
+        ASSERT_NE(WritePrivateProfileStringA("s", "k", "new", link.c_str()), FALSE);
+        EXPECT_EQ(box.Contents(), row.after(box));
+    }
 }
 
 // Another program replaces the file between two calls: the second call reads
@@ -351,14 +384,11 @@ TEST(BadInputTests, FileReplacedBetweenCallsIsTakenAsItNowIs)
     const std::string path = box / "settings.ini";
     ASSERT_NE(WritePrivateProfileStringA("s", "k", "first", path.c_str()), FALSE);
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        WriteBytes(box / "replacement", "; replaced\n[t]\nj=1\n");
-        _exit(rename((box / "replacement").c_str(), path.c_str()) == 0 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(RunInChild([&] {
+                  WriteBytes(box / "replacement", "; replaced\n[t]\nj=1\n");
+                  return rename((box / "replacement").c_str(), path.c_str()) == 0 ? 0 : 1;
+              }),
+              ChildEnd::Succeeded);
 
     char read[16];
     GetPrivateProfileStringA("s", "k", "default", read, sizeof read, path.c_str());
@@ -420,31 +450,6 @@ TEST(BadInputTests, FileTooLargeToHoldIsRefused)
     }
     unlink(path.c_str());
     rmdir(directory.c_str());
-}
-
-// Names and values the class refuses: the answer is 0 and the file keeps its bytes.
-TEST(BadInputTests, RefusedNamesLeaveTheFileAsItWas)
-{
-    struct Row {
-        const char* section;
-        const char* key;
-        const char* value;
-    };
-    const Row rows[] = {
-        {"s\n", "k", "v"}, {"s", "k\r", "v"},     {"s", "k", "v\r\nx=1"},
-        {"s", "a=b", "v"}, {"s", "[k]", "v"},     {"s", ";k", "v"},
-        {"s", " ;k", "v"}, {"[s]\n[t", "k", "v"}, {"s", "\rk", nullptr},
-    };
-    ScopedHostFile file;
-    CSkarvel settings(file.NameForConstructor());
-    const std::string before = "; kept\n[s]\nk=old\n";
-    WriteBytes(file.Path(), before);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.section) + " / " + row.key);
-        EXPECT_EQ(settings.WriteString(row.section, row.key, row.value), 0);
-        EXPECT_EQ(ReadBytes(file.Path()), before);
-    }
-    EXPECT_FALSE(FileExists(HostDirectory() + "/." + file.Name() + ".skarvel-tmp"));
 }
 
 }  // namespace

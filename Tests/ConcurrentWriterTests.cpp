@@ -1,17 +1,17 @@
 // Writers in several processes and threads at once: no update is lost.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "HostFiles.h"
 #include "Platform.h"
 
 namespace {
 
+using skarvel::test::ChildEnd;
 using skarvel::test::ScopedHostFile;
 
 constexpr int kWriters = 6;
@@ -54,17 +54,13 @@ TEST(ConcurrentWriterTests, ProcessesWritingDistinctKeysLoseNone)
     ScopedHostFile file;
     std::vector<pid_t> children;
     for (int writer = 0; writer < kWriters; ++writer) {
-        const pid_t pid = fork();
+        const pid_t pid =
+            skarvel::test::StartChild([&] { return WriteKeys(file.Path(), writer) ? 0 : 1; });
         ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            _exit(WriteKeys(file.Path(), writer) ? 0 : 1);
-        }
         children.push_back(pid);
     }
     for (const pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(skarvel::test::WaitForChild(pid), ChildEnd::Succeeded);
     }
     ExpectEveryKey(file.Path());
 }

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "HostFiles.h"
 #include "IniDocument.h"
 #include "Platform.h"
@@ -21,10 +21,13 @@
 namespace {
 
 using skarvel::IniDocument;
+using skarvel::test::ChildEnd;
 using skarvel::test::FileExists;
 using skarvel::test::HostDirectory;
 using skarvel::test::ReadBytes;
 using skarvel::test::ScopedHostFile;
+using skarvel::test::StartChild;
+using skarvel::test::WaitForChild;
 using skarvel::test::WriteBytes;
 
 constexpr int kSections = 64;
@@ -83,18 +86,11 @@ std::vector<std::string> TemporariesOf(const std::string& name)
 // Starts a process that makes one write and exits 0 when it succeeded.
 pid_t StartWriter(const std::string& path, int step)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
+    return StartChild([&] {
         const BOOL ok = WritePrivateProfileStringA(SectionName(step).c_str(), KeyName(step).c_str(),
                                                    ValueOf(step).c_str(), path.c_str());
-        _exit(ok ? 0 : 1);
-    }
-    return pid;
-}
-
-bool ExitedCleanly(int status)
-{
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return ok ? 0 : 1;
+    });
 }
 
 void SleepFor(std::chrono::nanoseconds delay)
@@ -117,9 +113,7 @@ TEST(CrashSafetyTests, KilledWritersLeaveTheFileBeforeOrAfterTheirWrite)
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = StartWriter(file.Path(), step);
         ASSERT_GT(pid, 0);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(ExitedCleanly(status));
+        ASSERT_EQ(WaitForChild(pid), ChildEnd::Succeeded);
         durations.push_back(std::chrono::steady_clock::now() - start);
     }
     std::sort(durations.begin(), durations.end());
@@ -140,19 +134,18 @@ TEST(CrashSafetyTests, KilledWritersLeaveTheFileBeforeOrAfterTheirWrite)
         ASSERT_GT(pid, 0);
         SleepFor(std::chrono::nanoseconds(delay(random)));
         kill(pid, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const ChildEnd end = WaitForChild(pid);
 
         const std::string found = ReadBytes(file.Path());
         const bool isBefore = found == current;
         ASSERT_TRUE(isBefore || found == after) << "torn file after step " << step;
         const std::vector<std::string> temporaries = TemporariesOf(file.Name());
-        if (WIFSIGNALED(status)) {
+        if (end == ChildEnd::Killed) {
             ++kills;
             ++(isBefore ? killedBefore : killedAfter);
             ASSERT_LE(temporaries.size(), 1u) << "after step " << step;
         } else {
-            ASSERT_TRUE(ExitedCleanly(status));
+            ASSERT_EQ(end, ChildEnd::Succeeded);
             ASSERT_FALSE(isBefore);
             ASSERT_TRUE(temporaries.empty()) << temporaries.front() << " after step " << step;
             ++completed;
@@ -163,10 +156,7 @@ TEST(CrashSafetyTests, KilledWritersLeaveTheFileBeforeOrAfterTheirWrite)
     }
 
     // The next write that succeeds takes over whatever temporary the kills left.
-    const pid_t pid = StartWriter(file.Path(), step);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(ExitedCleanly(status));
+    ASSERT_EQ(WaitForChild(StartWriter(file.Path(), step)), ChildEnd::Succeeded);
     EXPECT_TRUE(TemporariesOf(file.Name()).empty());
 
     std::printf("file of %zu bytes, a write takes %.1f ms; %d kills (%d before the rename, "

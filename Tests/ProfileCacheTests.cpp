@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "HostFiles.h"
 #include "Platform.h"
 #include "ProfileCache.h"
@@ -221,18 +221,17 @@ TEST(ProfileCacheTests, ReaderSeesEveryRewriteByAnotherProcess)
     int done[2];
     ASSERT_EQ(pipe(go), 0);
     ASSERT_EQ(pipe(done), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    const pid_t pid = test::StartChild([&] {
         char token = 0;
         for (int round = 1; round <= kRewrites; ++round) {
             if (read(go[0], &token, 1) != 1 || !Rewrite(file.Path(), spare.Path(), round) ||
                 write(done[1], &token, 1) != 1) {
-                _exit(1);
+                return 1;
             }
         }
-        _exit(0);
-    }
+        return 0;
+    });
+    ASSERT_GE(pid, 0);
     int missed = 0;
     for (int round = 1; round <= kRewrites; ++round) {
         if (round % kSettleEvery == 1) {
@@ -249,9 +248,7 @@ TEST(ProfileCacheTests, ReaderSeesEveryRewriteByAnotherProcess)
         }
     }
     EXPECT_EQ(missed, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::WaitForChild(pid), test::ChildEnd::Succeeded);
     for (const int fd : {go[0], go[1], done[0], done[1]}) {
         close(fd);
     }

@@ -343,36 +343,6 @@ TEST(ProfileStoreTests, SameValueLeavesTheFileUntouched)
     }
 }
 
-TEST(ProfileStoreTests, RefusedWritesChangeNothing)
-{
-    ScopedHostFile readOnly;
-    WriteBytes(readOnly.Path(), "[s]\nk=1\n");
-    ASSERT_EQ(chmod(readOnly.Path().c_str(), 0444), 0);
-    ScopedHostFile file;
-    WriteBytes(file.Path(), "[s]\nk=1\n");
-    const std::string directory = HostDirectory();
-    const struct {
-        const char* section;
-        std::string path;
-        DWORD error;
-    } rows[] = {
-        {"s", readOnly.Path(), ERROR_ACCESS_DENIED},  // refused even when run as root
-        {"s", directory + "/no-such-directory/x.ini", ERROR_PATH_NOT_FOUND},
-        {"s", directory, ERROR_ACCESS_DENIED},
-        {"s", "", ERROR_ACCESS_DENIED},
-        {nullptr, "", ERROR_ACCESS_DENIED},
-        {nullptr, file.Path(), ERROR_FILE_NOT_FOUND},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.section == nullptr ? "null" : row.section) + " " + row.path);
-        EXPECT_EQ(WritePrivateProfileStringA(row.section, "k", "2", row.path.c_str()), FALSE);
-        EXPECT_EQ(GetLastError(), row.error);
-    }
-    EXPECT_EQ(ReadBytes(readOnly.Path()), "[s]\nk=1\n");
-    EXPECT_EQ(ReadBytes(file.Path()), "[s]\nk=1\n");
-    EXPECT_FALSE(FileExists(directory + "/no-such-directory"));
-}
-
 TEST(ProfileStoreTests, PermissionBitsAreKept)
 {
     ScopedHostFile file;
@@ -382,26 +352,6 @@ TEST(ProfileStoreTests, PermissionBitsAreKept)
     struct stat status;
     ASSERT_EQ(stat(file.Path().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0604u);
-}
-
-TEST(ProfileStoreTests, LinkIsWrittenAtItsTargetAndStays)
-{
-    ScopedHostFile target;
-    ScopedHostFile link(".link");
-    WriteBytes(target.Path(), "[s]\nk=1\n");
-    ASSERT_EQ(symlink(target.Name().c_str(), link.Path().c_str()), 0);
-    EXPECT_EQ(WritePrivateProfileStringA("s", "k", "2", link.Path().c_str()), TRUE);
-    struct stat status;
-    ASSERT_EQ(lstat(link.Path().c_str(), &status), 0);
-    EXPECT_TRUE(S_ISLNK(status.st_mode));
-    EXPECT_EQ(ReadBytes(target.Path()), "[s]\nk=2\n");
-
-    // A dangling link: the write creates its target.
-    RemoveFile(target.Path());
-    EXPECT_EQ(WritePrivateProfileStringA("s", "k", "3", link.Path().c_str()), TRUE);
-    EXPECT_EQ(ReadBytes(target.Path()), "[s]\nk=3\n");
-    ASSERT_EQ(lstat(link.Path().c_str(), &status), 0);
-    EXPECT_TRUE(S_ISLNK(status.st_mode));
 }
 
 TEST(ProfileStoreTests, ReadsSeeEveryChangeAtOnce)

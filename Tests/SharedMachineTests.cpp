@@ -544,7 +544,7 @@ TEST(SharedMachineTests, ChildrenForkedDuringWritesUseTheStoreAtOnce)
             },
             kWriteLimit);
         stuck += end == ChildEnd::TimedOut ? 1 : 0;
-        EXPECT_NE(end, ChildEnd::Failed) << "child " << child;
+        EXPECT_TRUE(end == ChildEnd::Succeeded || end == ChildEnd::TimedOut) << "child " << child;
     }
     EXPECT_EQ(stuck, 0) << "children that waited for ever";
     std::printf("%d children forked during writes: %d waited for ever\n", kChildren, stuck);

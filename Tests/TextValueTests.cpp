@@ -10,6 +10,7 @@
 namespace {
 
 using skarvel::test::FileExists;
+using skarvel::test::HostDirectory;
 using skarvel::test::Lines;
 using skarvel::test::ReadBytes;
 using skarvel::test::RemoveFile;
@@ -97,10 +98,10 @@ TEST_F(TextValueTests, NullSectionOrKeyListsNames)
     EXPECT_EQ(std::string(buffer, 5), std::string("a\0b\0\0", 5));
 }
 
-// Text the store would write raw and read back otherwise: refused, file untouched.
+// Text the store would write raw and read back otherwise: refused, and the file keeps its bytes.
 TEST_F(TextValueTests, TextThatWouldNotReadBackIsRefused)
 {
-    const std::string before = "[s]\nk=v\n";
+    const std::string before = "; kept\n[s]\nk=old\n";
     WriteBytes(file_.Path(), before);
     struct Row {
         const char* section;
@@ -109,11 +110,13 @@ TEST_F(TextValueTests, TextThatWouldNotReadBackIsRefused)
     };
     const Row rows[] = {
         {"s", "k", "line\nbreak"},       {"s", "k", "carriage\rreturn"},
-        {"s", "k", "x\r\n[evil]\r\nk=1"}, {"s\n", "k", "v"},
+        {"s", "k", "x\r\n[evil]\r\nk=1"}, {"s", "k", "v\r\nx=1"},
+        {"s\n", "k", "v"},                {"[s]\n[t", "k", "v"},
         {"s", "k\r", "v"},                {"s", "a=b", "v"},
         {"s", "[k]", "v"},                {"s", "  [k", "v"},
         {"s", ";k", "v"},                 {"s", "\t;k", "v"},
-        {"s\r\n", nullptr, nullptr},      {"s", "k\n", nullptr},
+        {"s", " ;k", "v"},                {"s\r\n", nullptr, nullptr},
+        {"s", "k\n", nullptr},            {"s", "\rk", nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.section << '|' << (row.key ? row.key : "(null)")
@@ -121,6 +124,7 @@ TEST_F(TextValueTests, TextThatWouldNotReadBackIsRefused)
         EXPECT_EQ(settings_.WriteString(row.section, row.key, row.value), 0);
         EXPECT_EQ(ReadBytes(file_.Path()), before);
     }
+    EXPECT_FALSE(FileExists(HostDirectory() + "/." + file_.Name() + ".skarvel-tmp"));
     // Blanks, quotes, ']' and ';' or '[' later in a key are fine.
     EXPECT_NE(settings_.WriteString("s]x", "k;[", " \"v=1\" "), 0);
     char buffer[16];

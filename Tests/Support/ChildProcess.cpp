@@ -28,8 +28,10 @@ ChildEnd WaitForChild(pid_t pid, std::chrono::milliseconds limit)
     for (;;) {
         const pid_t ended = waitpid(pid, &status, WNOHANG);
         if (ended == pid) {
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ChildEnd::Succeeded
-                                                                 : ChildEnd::Failed;
+            if (WIFSIGNALED(status)) {
+                return ChildEnd::Killed;
+            }
+            return WEXITSTATUS(status) == 0 ? ChildEnd::Succeeded : ChildEnd::Failed;
         }
         if (ended < 0 && errno != EINTR) {
             return ChildEnd::Failed;

@@ -16,8 +16,9 @@ namespace skarvel::test {
 // fork failed).
 pid_t StartChild(const std::function<int()>& body);
 
-// How a child ended.
-enum class ChildEnd { Succeeded, Failed, TimedOut };
+// How a child ended: exited with 0, exited otherwise, ended by a signal, or was killed for
+// running too long.
+enum class ChildEnd { Succeeded, Failed, Killed, TimedOut };
 
 // Waits for the child to end; one that runs longer than `limit` is killed and reported as
 // TimedOut, so that a hang shows as a failure rather than as a hung test.
