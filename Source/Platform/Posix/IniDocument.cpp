@@ -317,4 +317,17 @@ bool IniDocument::DeleteSection(std::string_view section, std::string& edited) c
     return Joined([&](TextPieces& pieces) { return DeleteSection(section, pieces); }, edited);
 }
 
+bool ApplyEdit(const IniDocument& document, const IniEdit& edit, TextPieces& edited)
+{
+    switch (edit.kind) {
+    case IniEdit::Kind::SetValue:
+        return document.SetValue(edit.section, edit.key, edit.value, edited);
+    case IniEdit::Kind::DeleteKey:
+        return document.DeleteKey(edit.section, edit.key, edited);
+    case IniEdit::Kind::DeleteSection:
+        return document.DeleteSection(edit.section, edited);
+    }
+    return false;
+}
+
 }  // namespace skarvel

@@ -27,6 +27,17 @@ using TextPieces = std::vector<std::string_view>;
 // The pieces joined into one string.
 std::string JoinPieces(const TextPieces& pieces);
 
+// One change the profile functions make, with names as the caller gave them (they are trimmed
+// before they are matched). The edit views strings it does not own.
+struct IniEdit {
+    enum class Kind { SetValue, DeleteKey, DeleteSection };
+
+    Kind kind;
+    std::string_view section;
+    std::string_view key;
+    std::string_view value;
+};
+
 // How a document records where its lines start: in the fewest words its text allows, or in
 // the two words a text over 4 GiB needs, which any text may take (so that tests can reach it).
 enum class IniWidth { Fitted, Wide };
@@ -94,5 +105,9 @@ private:
     IniLayout layout_;
     std::string_view eol_;  // always a string literal, never a view into text_
 };
+
+// Writes the pieces of `document`'s text after `edit` into `edited`, as the document's edit
+// of that kind does.
+bool ApplyEdit(const IniDocument& document, const IniEdit& edit, TextPieces& edited);
 
 }  // namespace skarvel

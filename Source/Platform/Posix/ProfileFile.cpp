@@ -151,8 +151,7 @@ namespace {
 // at the path: after locking, it checks that the path still names the locked file and opens
 // the new one if not, keeping its turn. `replacedIn` receives the directory of a file
 // replaced by rename, whose entry is yet to be made durable.
-BOOL EditLocked(const char* path, const ProfileParse& parse, const ProfileEdit& edit,
-                std::string& replacedIn)
+BOOL EditLocked(const char* path, const IniEdit& edit, std::string& replacedIn)
 {
     std::optional<WriterTurn> turn;
     std::string turnPath;
@@ -181,10 +180,13 @@ BOOL EditLocked(const char* path, const ProfileParse& parse, const ProfileEdit& 
             return FailWithErrno(FALSE);
         }
         DecodedText decoded = DecodeProfileBytes(std::move(bytes));
-        const IniDocument document = parse(std::move(decoded.text));
+        // A value is set in one section, which is all that need be parsed.
+        const IniDocument document = edit.kind == IniEdit::Kind::SetValue
+                                         ? IniDocument(std::move(decoded.text), edit.section)
+                                         : IniDocument(std::move(decoded.text));
         RemoveLeftoverTemporaries(finalPath, *turn);
         TextPieces edited;
-        if (!edit(document, edited)) {
+        if (!ApplyEdit(document, edit, edited)) {
             return TRUE;
         }
         std::string encoded;
@@ -210,10 +212,10 @@ BOOL EditLocked(const char* path, const ProfileParse& parse, const ProfileEdit& 
 // The rename is made durable after the next writer was let in: flushing the directory is the
 // slower of a replacement's two flushes, and the file is whole, old or new, either way. The
 // call still answers only once its change is durable.
-BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit)
+BOOL EditProfile(const char* path, const IniEdit& edit)
 {
     std::string replacedIn;
-    const BOOL written = EditLocked(path, parse, edit, replacedIn);
+    const BOOL written = EditLocked(path, edit, replacedIn);
     if (!replacedIn.empty()) {
         SyncDirectory(replacedIn);
     }

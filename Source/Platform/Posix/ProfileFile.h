@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,16 +33,9 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path);
 // Drops every kept parse; later loads read their files afresh.
 void ForgetLoadedProfiles();
 
-// Parses the file's text as far as an edit needs it.
-using ProfileParse = std::function<IniDocument(std::string text)>;
-
-// Writes the pieces of the edited text for the document; false when the text stays as it is.
-using ProfileEdit = std::function<bool(const IniDocument& document, TextPieces& edited)>;
-
-// Applies `edit` to the file's current content, parsed by `parse`, under the file's
-// exclusive lock and replaces the file atomically when the text changed. A missing file is
-// created. TRUE on success (a change or none), FALSE with the thread's last
-// error set when the file cannot be written.
-BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit);
+// Applies `edit` to the file's current content under the file's exclusive lock and replaces
+// the file atomically when the text changed. A missing file is created. TRUE on success (a
+// change or none), FALSE with the thread's last error set when the file cannot be written.
+BOOL EditProfile(const char* path, const IniEdit& edit);
 
 }  // namespace skarvel

@@ -93,32 +93,18 @@ DWORD WriteRefusal(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpFileName)
     return lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
 }
 
-// WritePrivateProfileStringA for a section and a file.
+// WritePrivateProfileStringA for a section and a file: a null key deletes the section, a null
+// value the key.
 BOOL WriteProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName)
 {
-    using skarvel::IniDocument;
-    using skarvel::TextPieces;
-    const std::string_view section = lpAppName;
-    const auto whole = [](std::string text) { return IniDocument(std::move(text)); };
-    if (lpKeyName == nullptr) {
-        return skarvel::EditProfile(lpFileName, whole,
-                                    [&](const IniDocument& document, TextPieces& edited) {
-                                        return document.DeleteSection(section, edited);
-                                    });
+    using skarvel::IniEdit;
+    IniEdit edit = {IniEdit::Kind::DeleteSection, lpAppName, {}, {}};
+    if (lpKeyName != nullptr) {
+        edit.kind = lpString == nullptr ? IniEdit::Kind::DeleteKey : IniEdit::Kind::SetValue;
+        edit.key = lpKeyName;
+        edit.value = lpString == nullptr ? std::string_view() : lpString;
     }
-    const std::string_view key = lpKeyName;
-    if (lpString == nullptr) {
-        return skarvel::EditProfile(lpFileName, whole,
-                                    [&](const IniDocument& document, TextPieces& edited) {
-                                        return document.DeleteKey(section, key, edited);
-                                    });
-    }
-    const std::string_view value = lpString;
-    return skarvel::EditProfile(
-        lpFileName, [&](std::string text) { return IniDocument(std::move(text), section); },
-        [&](const IniDocument& document, TextPieces& edited) {
-            return document.SetValue(section, key, value, edited);
-        });
+    return skarvel::EditProfile(lpFileName, edit);
 }
 
 }  // namespace
