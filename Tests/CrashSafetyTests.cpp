@@ -15,12 +15,11 @@
 
 #include "ChildProcess.h"
 #include "HostFiles.h"
-#include "IniDocument.h"
+#include "IniEdit.h"
 #include "Platform.h"
 
 namespace {
 
-using skarvel::IniDocument;
 using skarvel::test::ChildEnd;
 using skarvel::test::FileExists;
 using skarvel::test::HostDirectory;
@@ -48,6 +47,22 @@ std::string KeyName(int step)
 std::string ValueOf(int step)
 {
     return "value-of-step-" + std::to_string(step);
+}
+
+// The text after the write of `step`, as the store edits it; false when the write would not
+// change it.
+bool AfterWrite(const std::string& text, int step, std::string& after)
+{
+    const std::string section = SectionName(step);
+    const std::string key = KeyName(step);
+    const std::string value = ValueOf(step);
+    skarvel::TextPieces pieces;
+    if (!skarvel::ApplyEdit(skarvel::IniIndex(text),
+                            {skarvel::IniEdit::Kind::SetValue, section, key, value}, pieces)) {
+        return false;
+    }
+    after = skarvel::JoinPieces(pieces);
+    return true;
 }
 
 std::string LargeProfile()
@@ -128,8 +143,7 @@ TEST(CrashSafetyTests, KilledWritersLeaveTheFileBeforeOrAfterTheirWrite)
     int completed = 0;
     for (; kills < kKills; ++step) {
         std::string after;
-        ASSERT_TRUE(
-            IniDocument(current).SetValue(SectionName(step), KeyName(step), ValueOf(step), after));
+        ASSERT_TRUE(AfterWrite(current, step, after));
         const pid_t pid = StartWriter(file.Path(), step);
         ASSERT_GT(pid, 0);
         SleepFor(std::chrono::nanoseconds(delay(random)));

@@ -18,6 +18,7 @@
 #include "LastError.h"
 #include "ProfileCache.h"
 #include "ProfileOpen.h"
+#include "TextEncoding.h"
 #include "WriterQueue.h"
 
 namespace skarvel {
@@ -121,13 +122,8 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
             return FailWithErrno(nullptr);
         }
     }
-    const IniDocument parsed(DecodeProfileBytes(std::move(bytes)).text);
-    const bool settled = IsSettled(status, readStart);
-    // A parse read once needs no index.
-    auto content = std::make_shared<ProfileContent>();
-    content->document =
-        parsed.Pack(content->storage, settled ? IniDocument::kIndexedRecords : SIZE_MAX);
-    if (settled) {
+    auto content = std::make_shared<const ProfileContent>(DecodeProfileBytes(std::move(bytes)).text);
+    if (IsSettled(status, readStart)) {
         cache.Keep(path, status, content);
     } else {
         cache.Forget(path);
@@ -179,14 +175,11 @@ BOOL EditLocked(const char* path, const IniEdit& edit, std::string& replacedIn)
         if (fstat(file.Get(), &status) != 0 || !ReadToEnd(file.Get(), status, bytes)) {
             return FailWithErrno(FALSE);
         }
-        DecodedText decoded = DecodeProfileBytes(std::move(bytes));
-        // A value is set in one section, which is all that need be parsed.
-        const IniDocument document = edit.kind == IniEdit::Kind::SetValue
-                                         ? IniDocument(std::move(decoded.text), edit.section)
-                                         : IniDocument(std::move(decoded.text));
+        const DecodedText decoded = DecodeProfileBytes(std::move(bytes));
+        const IniIndex index(decoded.text, IniIndex::KeyLookup::Scan);
         RemoveLeftoverTemporaries(finalPath, *turn);
         TextPieces edited;
-        if (!ApplyEdit(document, edit, edited)) {
+        if (!ApplyEdit(index, edit, edited)) {
             return TRUE;
         }
         std::string encoded;

@@ -1,29 +1,18 @@
 // The profile file on disk: the store's read path and write path.
 //
-// Read path: path -> bytes -> text -> document, or path -> status -> kept
-// document when the file is unchanged. Write path: lock -> bytes ->
-// document edit -> temporary file -> fsync -> rename. Every other part of the
-// store reaches the disk through these two functions.
+// Read path: path -> status -> kept content, when the file provably has not changed; or
+// path -> bytes -> text -> content (the text and its index). Write path: lock -> bytes ->
+// text -> index -> edit -> temporary file -> fsync -> rename. Every other part of the store
+// reaches the disk through these two functions.
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <string>
 
-#include "IniDocument.h"
-#include "IniView.h"
+#include "IniEdit.h"
 #include "Platform.h"
-#include "TextEncoding.h"
+#include "ProfileContent.h"
 
 namespace skarvel {
-
-// A profile file as read: its text and records packed in one block, and the view that
-// answers lookups from them. Reads need nothing of the file's byte form, so a kept file
-// keeps none of it.
-struct ProfileContent {
-    IniView document;
-    std::unique_ptr<std::uint32_t[]> storage;  // what `document` looks into
-};
 
 // The file's current content, or null (with the thread's last error set) when
 // there is no readable regular file at `path`. The content may be a parse kept

@@ -62,18 +62,18 @@ DWORD ReadProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
     std::string list;
     if (lpAppName == nullptr) {
         if (content != nullptr) {
-            content->document.ListSections(list);
+            content->Index().ListSections(list);
         }
         return CopyList(list, lpReturnedString, nSize);
     }
     if (lpKeyName == nullptr) {
-        if (content != nullptr && content->document.ListKeys(lpAppName, list)) {
+        if (content != nullptr && content->Index().ListKeys(lpAppName, list)) {
             return CopyList(list, lpReturnedString, nSize);
         }
         return CopyDefault(lpDefault, lpReturnedString, nSize);
     }
     std::string_view value;
-    if (content != nullptr && content->document.FindValue(lpAppName, lpKeyName, value)) {
+    if (content != nullptr && content->Index().FindValue(lpAppName, lpKeyName, value)) {
         return CopyCut(value, lpReturnedString, nSize);
     }
     return CopyDefault(lpDefault, lpReturnedString, nSize);

@@ -1,5 +1,4 @@
-#include "IniDocument.h"
-
+// The INI model: lookups through an index, and edits of the text it indexes.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -11,29 +10,44 @@
 #include <string_view>
 #include <vector>
 
+#include "IniEdit.h"
+#include "IniIndex.h"
+
 namespace skarvel {
 namespace {
 
 using namespace std::string_view_literals;
 
-// The forms a lookup runs on: the parsed document; the document as the store keeps it,
-// indexed whatever its size and packed into one block; and that in the layout of texts over
-// 4 GiB, which goes without an index.
-enum class Form { Parsed, Kept, Wide };
-constexpr Form kForms[] = {Form::Parsed, Form::Kept, Form::Wide};
-constexpr const char* kFormNames[] = {"parsed", "kept", "wide"};
+// The ways a lookup finds a section's keys: by reading its lines, as writes do, and through
+// the table a kept index builds on the section's first lookup.
+enum class Form { Scanned, Indexed };
+constexpr Form kForms[] = {Form::Scanned, Form::Indexed};
+constexpr const char* kFormNames[] = {"scanned", "indexed"};
 
+IniIndex::KeyLookup KeysOf(Form form)
+{
+    return form == Form::Scanned ? IniIndex::KeyLookup::Scan : IniIndex::KeyLookup::Indexed;
+}
+
+// An index of its own copy of a text.
 struct Lookup {
-    Lookup(std::string_view text, Form form)
-        : document(std::string(text), form == Form::Wide ? IniWidth::Wide : IniWidth::Fitted),
-          view(form == Form::Parsed ? document.View() : document.Pack(storage, 0))
-    {
-    }
+    Lookup(std::string_view text, Form form) : text(text), view(this->text, KeysOf(form)) {}
 
-    IniDocument document;
-    std::unique_ptr<std::uint32_t[]> storage;
-    IniView view;
+    std::string text;
+    IniIndex view;
 };
+
+// Applies `edit` and joins the edited text into `edited`, which it leaves alone when the text
+// does not change.
+bool Edited(const IniIndex& index, const IniEdit& edit, std::string& edited)
+{
+    TextPieces pieces;
+    if (!ApplyEdit(index, edit, pieces)) {
+        return false;
+    }
+    edited = JoinPieces(pieces);
+    return true;
+}
 
 struct ReadRow {
     const char* name;
@@ -44,7 +58,7 @@ struct ReadRow {
     std::string_view value;
 };
 
-TEST(IniDocument, FindsValues)
+TEST(IniModel, FindsValues)
 {
     const ReadRow rows[] = {
         {"plain", "[s]\nk=v\n", "s", "k", true, "v"},
@@ -109,7 +123,7 @@ struct SectionListRow {
     std::string_view expected;
 };
 
-TEST(IniDocument, ListsEverySectionInFileOrder)
+TEST(IniModel, ListsEverySectionInFileOrder)
 {
     const SectionListRow rows[] = {
         {"no sections", "k=v\n", ""},
@@ -136,7 +150,7 @@ struct KeyListRow {
     std::string_view expected;
 };
 
-TEST(IniDocument, ListsKeysOfTheFirstSection)
+TEST(IniModel, ListsKeysOfTheFirstSection)
 {
     const KeyListRow rows[] = {
         {"file order, repeats kept", "[s]\nb=1\na=2\nB=3\n", "s", true, "b\0a\0B\0"sv},
@@ -159,8 +173,6 @@ TEST(IniDocument, ListsKeysOfTheFirstSection)
     }
 }
 
-enum class Edit { Set, DeleteKey, DeleteSection };
-
 struct EditRow {
     const char* name;
     std::string_view text;
@@ -171,37 +183,24 @@ struct EditRow {
     std::string_view expected;
 };
 
-void CheckEdits(Edit edit, const std::vector<EditRow>& rows)
+// Each row's edit, on an index that scans, as writes use it, and on one that indexes keys,
+// which must edit alike.
+void CheckEdits(IniEdit::Kind kind, const std::vector<EditRow>& rows)
 {
     for (const EditRow& row : rows) {
         SCOPED_TRACE(row.name);
-        const IniDocument document{std::string(row.text)};
+        const IniEdit edit = {kind, row.section, row.key, row.value};
         std::string edited = "untouched";
-        bool changed = false;
-        switch (edit) {
-        case Edit::Set: {
-            changed = document.SetValue(row.section, row.key, row.value, edited);
-            // A document of the one section must edit exactly as the whole one does.
-            std::string fromSection = "untouched";
-            const IniDocument section(std::string(row.text), row.section);
-            EXPECT_EQ(section.SetValue(row.section, row.key, row.value, fromSection), changed);
-            EXPECT_EQ(fromSection, edited);
-            break;
-        }
-        case Edit::DeleteKey:
-            changed = document.DeleteKey(row.section, row.key, edited);
-            break;
-        case Edit::DeleteSection:
-            changed = document.DeleteSection(row.section, edited);
-            break;
-        }
+        const bool changed = Edited(IniIndex(row.text, IniIndex::KeyLookup::Scan), edit, edited);
         EXPECT_EQ(changed, row.changed);
         EXPECT_EQ(edited, row.changed ? std::string(row.expected) : "untouched");
-        EXPECT_EQ(document.Text(), row.text);
+        std::string fromIndexed = "untouched";
+        EXPECT_EQ(Edited(IniIndex(row.text), edit, fromIndexed), changed);
+        EXPECT_EQ(fromIndexed, edited);
     }
 }
 
-TEST(IniDocument, SetValueEditsOnlyTheValue)
+TEST(IniModel, SetValueEditsOnlyTheValue)
 {
     const std::vector<EditRow> rows = {
         {"spelling and spacing stay", "x\n[S]\r\n  Key \t=  old  \r\n", "s", "KEY", "new", true,
@@ -230,10 +229,10 @@ TEST(IniDocument, SetValueEditsOnlyTheValue)
         {"key before the first header stays", "k=0\n[s]\nk=1\n", "s", "k", "2", true,
          "k=0\n[s]\nk=2\n"},
     };
-    CheckEdits(Edit::Set, rows);
+    CheckEdits(IniEdit::Kind::SetValue, rows);
 }
 
-TEST(IniDocument, SetValueInsertsNewKeyAfterTheSectionsLastEntry)
+TEST(IniModel, SetValueInsertsNewKeyAfterTheSectionsLastEntry)
 {
     const std::vector<EditRow> rows = {
         {"ahead of blank and comment lines", "[a]\nx=1\n\n; note\n\n[b]\ny=2\n", "a", "k", "v",
@@ -255,10 +254,10 @@ TEST(IniDocument, SetValueInsertsNewKeyAfterTheSectionsLastEntry)
         {"a CR before an LF ends the new line in CR LF", "[a]\rx=1\n\n[b]\r", "a", "k", "v", true,
          "[a]\rx=1\nk=v\r\n\n[b]\r"},
     };
-    CheckEdits(Edit::Set, rows);
+    CheckEdits(IniEdit::Kind::SetValue, rows);
 }
 
-TEST(IniDocument, SetValueAppendsNewSection)
+TEST(IniModel, SetValueAppendsNewSection)
 {
     const std::vector<EditRow> rows = {
         {"empty text", "", "s", "k", "v", true, "[s]\nk=v\n"},
@@ -267,10 +266,10 @@ TEST(IniDocument, SetValueAppendsNewSection)
         {"names trimmed, value as given", "[a]\n", " s\t", " k ", " v ", true, "[a]\n[s]\nk= v \n"},
         {"header inside a comment", ";[s]\n", "s", "k", "v", true, ";[s]\n[s]\nk=v\n"},
     };
-    CheckEdits(Edit::Set, rows);
+    CheckEdits(IniEdit::Kind::SetValue, rows);
 }
 
-TEST(IniDocument, DeleteKeyRemovesTheFirstLineOfTheName)
+TEST(IniModel, DeleteKeyRemovesTheFirstLineOfTheName)
 {
     const std::vector<EditRow> rows = {
         {"line and its line end", "[s]\r\na=1\r\n  k = 2  \r\nb=3\r\n", "s", "k", "", true,
@@ -292,10 +291,10 @@ TEST(IniDocument, DeleteKeyRemovesTheFirstLineOfTheName)
         {"absent key", "[s]\na=1\n", "s", "k", "", false, ""},
         {"absent section", "[t]\nk=1\n", "s", "k", "", false, ""},
     };
-    CheckEdits(Edit::DeleteKey, rows);
+    CheckEdits(IniEdit::Kind::DeleteKey, rows);
 }
 
-TEST(IniDocument, DeleteSectionRemovesTheFirstSectionsHeaderAndEntries)
+TEST(IniModel, DeleteSectionRemovesTheFirstSectionsHeaderAndEntries)
 {
     const std::vector<EditRow> rows = {
         {"comments and blank lines stay", "x=0\n[a]\n; c\nk=1\n\nbare\n[b]\nk=2\n", "a", "", "",
@@ -307,7 +306,7 @@ TEST(IniDocument, DeleteSectionRemovesTheFirstSectionsHeaderAndEntries)
         {"absent section", "[b]\n", "a", "", "", false, ""},
         {"header inside a comment", ";[a]\n", "a", "", "", false, ""},
     };
-    CheckEdits(Edit::DeleteSection, rows);
+    CheckEdits(IniEdit::Kind::DeleteSection, rows);
 }
 
 // How many entries of a NUL-separated listing are exactly `name`.
@@ -321,24 +320,24 @@ std::size_t CountListed(const std::string& list, std::string_view name)
     return count;
 }
 
-std::size_t CountSectionsNamedA(const IniDocument& document)
+std::size_t CountSectionsNamedA(const std::string& text)
 {
     std::string list;
-    document.ListSections(list);
+    IniIndex(text).ListSections(list);
     return CountListed(list, "a");
 }
 
-std::size_t CountKeysNamedK(const IniDocument& document)
+std::size_t CountKeysNamedK(const std::string& text)
 {
     std::string list;
-    document.ListKeys("a", list);
+    IniIndex(text).ListKeys("a", list);
     return CountListed(list, "k");
 }
 
 // Random texts built from the pieces the parser cares about, weighted so that about half of
 // them hold section "a" and many hold key "k": every edit must read back as written and never
 // touch memory it does not own (run under the sanitizers).
-TEST(IniDocument, EditsOfArbitraryTextReadBack)
+TEST(IniModel, EditsOfArbitraryTextReadBack)
 {
     const std::string_view pieces[] = {
         "\n[a]", "\n[ a ]", "\nk=", "\n k", "[",  "]",    "=",    ";", "\"", "'",
@@ -349,6 +348,7 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         std::string_view written;
         std::string_view read;
     } values[] = {{"v1", "v1"}, {"  v1", "v1"}, {"v1\t ", "v1"}, {" 'v 1' ", "v 1"}, {"", ""}};
+    constexpr IniIndex::KeyLookup kScan = IniIndex::KeyLookup::Scan;
     std::mt19937 random(20240611);
     for (int round = 0; round < 5000; ++round) {
         std::string text;
@@ -358,51 +358,47 @@ TEST(IniDocument, EditsOfArbitraryTextReadBack)
         const auto& [written, read] = values[round % std::size(values)];
         SCOPED_TRACE(::testing::PrintToString(text) + " set to " +
                      ::testing::PrintToString(written));
-        const IniDocument document(text);
+        const IniEdit setValue = {IniEdit::Kind::SetValue, "a", "k", written};
 
         // An edit leaves its output alone when the text does not change.
         std::string set = text;
-        document.SetValue("a", "k", written, set);
-        std::string fromSection = text;
-        IniDocument(text, "a").SetValue("a", "k", written, fromSection);
-        EXPECT_EQ(fromSection, set);
-        const IniDocument withValue(set);
+        Edited(IniIndex(text, kScan), setValue, set);
+        std::string setIndexed = text;
+        Edited(IniIndex(text), setValue, setIndexed);
+        EXPECT_EQ(setIndexed, set);
         std::string_view value;
-        ASSERT_TRUE(withValue.FindValue("a", "k", value));
-        EXPECT_EQ(value, read);
-        for (const Form form : {Form::Kept, Form::Wide}) {
+        for (const Form form : kForms) {
             const Lookup lookup(set, form);  // the value views it
             ASSERT_TRUE(lookup.view.FindValue("a", "k", value));
             EXPECT_EQ(value, read);
         }
-        std::string setWide = text;
-        IniDocument(text, IniWidth::Wide).SetValue("a", "k", written, setWide);
-        EXPECT_EQ(setWide, set);
-        EXPECT_GE(CountKeysNamedK(withValue), 1u);
+        EXPECT_GE(CountKeysNamedK(set), 1u);
         std::string unchanged;
-        EXPECT_FALSE(withValue.SetValue("a", "k", written, unchanged));
+        EXPECT_FALSE(Edited(IniIndex(set, kScan), setValue, unchanged));
 
+        const IniEdit deleteKey = {IniEdit::Kind::DeleteKey, "a", "k", {}};
         std::string deleted;
-        ASSERT_TRUE(withValue.DeleteKey("a", "k", deleted));
-        std::string deletedWide;
-        ASSERT_TRUE(IniDocument(set, IniWidth::Wide).DeleteKey("a", "k", deletedWide));
-        EXPECT_EQ(deletedWide, deleted);
+        ASSERT_TRUE(Edited(IniIndex(set, kScan), deleteKey, deleted));
+        std::string deletedIndexed;
+        ASSERT_TRUE(Edited(IniIndex(set), deleteKey, deletedIndexed));
+        EXPECT_EQ(deletedIndexed, deleted);
         // The line just set goes, and only it.
-        EXPECT_EQ(CountKeysNamedK(IniDocument(deleted)), CountKeysNamedK(withValue) - 1);
+        EXPECT_EQ(CountKeysNamedK(deleted), CountKeysNamedK(set) - 1);
 
-        const std::size_t sections = CountSectionsNamedA(document);
+        const IniEdit deleteSection = {IniEdit::Kind::DeleteSection, "a", {}, {}};
+        const std::size_t sections = CountSectionsNamedA(text);
         std::string withoutSection;
-        ASSERT_EQ(document.DeleteSection("a", withoutSection), sections > 0);
-        std::string withoutSectionWide;
-        IniDocument(text, IniWidth::Wide).DeleteSection("a", withoutSectionWide);
-        EXPECT_EQ(withoutSectionWide, withoutSection);
+        ASSERT_EQ(Edited(IniIndex(text, kScan), deleteSection, withoutSection), sections > 0);
+        std::string withoutSectionIndexed;
+        Edited(IniIndex(text), deleteSection, withoutSectionIndexed);
+        EXPECT_EQ(withoutSectionIndexed, withoutSection);
         if (sections > 0) {
-            EXPECT_EQ(CountSectionsNamedA(IniDocument(withoutSection)), sections - 1);
+            EXPECT_EQ(CountSectionsNamedA(withoutSection), sections - 1);
         }
     }
 }
 
-TEST(IniDocument, FindsAndEditsInLargeDocuments)
+TEST(IniModel, FindsAndEditsInLargeDocuments)
 {
     constexpr int kKeys = 100000;
     std::string text = "[big]\n";
@@ -410,11 +406,10 @@ TEST(IniDocument, FindsAndEditsInLargeDocuments)
         text += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
     }
     text += "[tail]\nx=1\n[Big]\nkey7=repeat\n";
-    for (const bool indexed : {false, true}) {
-        SCOPED_TRACE(indexed ? "indexed" : "scanned");
-        const Lookup lookup(text, indexed ? Form::Kept : Form::Parsed);
-        const IniDocument& document = lookup.document;
-        const IniView& view = lookup.view;
+    for (const Form form : kForms) {
+        SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
+        const Lookup lookup(text, form);
+        const IniIndex& view = lookup.view;
         std::string_view value;
         ASSERT_TRUE(view.FindValue("BIG", "key99999", value));
         EXPECT_EQ(value, "99999");
@@ -424,11 +419,11 @@ TEST(IniDocument, FindsAndEditsInLargeDocuments)
         EXPECT_FALSE(view.FindValue("tail", "key7", value));
 
         std::string edited;
-        ASSERT_TRUE(document.SetValue("big", "new", "v", edited));
+        ASSERT_TRUE(Edited(view, {IniEdit::Kind::SetValue, "big", "new", "v"}, edited));
         EXPECT_EQ(edited.size(), text.size() + 6);
         EXPECT_NE(edited.find("key99999=99999\nnew=v\n[tail]\n"), std::string::npos);
 
-        ASSERT_TRUE(document.DeleteKey("big", "key0", edited));
+        ASSERT_TRUE(Edited(view, {IniEdit::Kind::DeleteKey, "big", "key0", {}}, edited));
         EXPECT_EQ(edited.compare(0, 13, "[big]\nkey1=1\n"), 0);
     }
 }
