@@ -215,7 +215,8 @@ std::string Listing(const std::vector<Line>& lines, const char* section)
 
 struct FileState {
     std::string bytes;
-    skarvel::DecodedText decoded;
+    skarvel::FileForm form;
+    std::string text;
     std::vector<Line> lines;
     ino_t inode = 0;
 };
@@ -233,8 +234,9 @@ FileState ReadFile()
     struct stat status;
     Require(stat(skarvel::fuzz::ScratchPath().c_str(), &status) == 0);
     state.inode = status.st_ino;
-    state.decoded = skarvel::DecodeProfileBytes(state.bytes);
-    state.lines = Lines(state.decoded.text);
+    std::string decoded;
+    state.text = std::string(skarvel::DecodeProfileBytes(state.bytes, state.form, decoded));
+    state.lines = Lines(state.text);
     return state;
 }
 
@@ -334,8 +336,8 @@ void CheckWrite(const std::string& section, const std::string& key, const std::s
     const FileState before = ReadFile();
     Require(WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path));
     const FileState after = ReadFile();
-    Require(after.decoded.encoding == before.decoded.encoding &&
-            after.decoded.tail == before.decoded.tail);
+    Require(after.form.encoding == before.form.encoding &&
+            after.form.tail == before.form.tail);
     CheckWriteChange(before, after, section, key);
     Require(Get(section.c_str(), key.c_str()) == AsRead(value));
     Require(Lookup(after.lines, section, key) == AsRead(value));
@@ -408,9 +410,7 @@ std::string MakeFile(Input& input)
     for (std::size_t count = input.Next() % (kMaxFilePieces + 1); count > 0; --count) {
         text += kFilePieces[input.Next() % std::size(kFilePieces)];
     }
-    skarvel::DecodedText decoded;
-    decoded.encoding = form;
-    return skarvel::EncodeProfileText(decoded, text);
+    return skarvel::EncodeProfileText({form, ""}, text);
 }
 
 std::string MakeValue(Input& input)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzFile.h"
@@ -86,10 +87,13 @@ void CheckLookup(const std::string& section, const std::string& key)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const skarvel::DecodedText decoded = skarvel::DecodeProfileBytes(bytes);
-    Require(skarvel::EncodeProfileText(decoded, decoded.text) == bytes);
-    const skarvel::DecodedText utf16 = skarvel::DecodeProfileBytes("\xFF\xFE");
-    Require(skarvel::DecodeProfileBytes(skarvel::EncodeProfileText(utf16, bytes)).text == bytes);
+    skarvel::FileForm form;
+    std::string decoded;
+    const std::string_view text = skarvel::DecodeProfileBytes(bytes, form, decoded);
+    Require(skarvel::EncodeProfileText(form, text) == bytes);
+    const skarvel::FileForm utf16 = {skarvel::FileEncoding::Utf16Le, ""};
+    const std::string encoded = skarvel::EncodeProfileText(utf16, bytes);
+    Require(skarvel::DecodeProfileBytes(encoded, form, decoded) == bytes);
 
     skarvel::fuzz::WriteScratch(bytes);
     largeSize = static_cast<DWORD>(2 * size + 16);

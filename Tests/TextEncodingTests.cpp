@@ -10,13 +10,27 @@
 
 namespace {
 
-using skarvel::DecodeProfileBytes;
 using skarvel::EncodeProfileText;
 using skarvel::FileEncoding;
+using skarvel::FileForm;
 
 std::string Bytes(const char* text, size_t length)
 {
     return std::string(text, length);
+}
+
+// A file's bytes decoded: their form and their text.
+struct Decoded {
+    FileForm form;
+    std::string text;
+};
+
+Decoded Decode(const std::string& bytes)
+{
+    Decoded decoded;
+    std::string utf16;
+    decoded.text = std::string(skarvel::DecodeProfileBytes(bytes, decoded.form, utf16));
+    return decoded;
 }
 
 TEST(TextEncodingTests, FormsAreRecognisedAndDecoded)
@@ -39,10 +53,10 @@ TEST(TextEncodingTests, FormsAreRecognisedAndDecoded)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto decoded = DecodeProfileBytes(row.bytes);
-        EXPECT_EQ(decoded.encoding, row.encoding);
+        const Decoded decoded = Decode(row.bytes);
+        EXPECT_EQ(decoded.form.encoding, row.encoding);
         EXPECT_EQ(decoded.text, row.text);
-        EXPECT_EQ(EncodeProfileText(decoded, decoded.text), row.bytes);
+        EXPECT_EQ(EncodeProfileText(decoded.form, decoded.text), row.bytes);
     }
 }
 
@@ -60,8 +74,8 @@ TEST(TextEncodingTests, MalformedUtf16SurvivesARoundTrip)
         Bytes("\xFF\xFE\xED\xDC\xA0\xDC\x80\xDC", 8),  // lone lows whose bytes spell a form
     };
     for (const std::string& bytes : rows) {
-        const auto decoded = DecodeProfileBytes(bytes);
-        EXPECT_EQ(EncodeProfileText(decoded, decoded.text), bytes);
+        const Decoded decoded = Decode(bytes);
+        EXPECT_EQ(EncodeProfileText(decoded.form, decoded.text), bytes);
     }
 }
 
@@ -88,11 +102,11 @@ TEST(TextEncodingTests, AnyNarrowTextMapsToUnitsAndBack)
         {"the form of DCE2, where the byte would start a character", "\xED\xB3\xA2\x82\xAC",
          Bytes("\xE2\xDC\x82\xDC\xAC\xDC", 6)},
     };
-    const auto form = DecodeProfileBytes("\xFF\xFE");
+    const FileForm form = Decode("\xFF\xFE").form;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(EncodeProfileText(form, row.text), "\xFF\xFE" + row.bytes);
-        EXPECT_EQ(DecodeProfileBytes("\xFF\xFE" + row.bytes).text, row.text);
+        EXPECT_EQ(Decode("\xFF\xFE" + row.bytes).text, row.text);
     }
 }
 
@@ -107,7 +121,7 @@ TEST(TextEncodingTests, BothFormsMapOneToOne)
                                0xDC80, 0xDC82, 0xDCA0, 0xDCAC, 0xDCB2, 0xDCE2, 0xDCED, 0xDFFF};
     constexpr size_t kCount = sizeof kBytes;
     static_assert(kCount == sizeof kUnits / sizeof kUnits[0], "one count for both alphabets");
-    const auto form = DecodeProfileBytes("\xFF\xFE");
+    const FileForm form = Decode("\xFF\xFE").form;
     const auto check = [&](const std::vector<size_t>& picks) {
         std::string text;
         std::string bytes = "\xFF\xFE";
@@ -116,9 +130,9 @@ TEST(TextEncodingTests, BothFormsMapOneToOne)
             bytes += static_cast<char>(kUnits[pick] & 0xFF);
             bytes += static_cast<char>(kUnits[pick] >> 8);
         }
-        EXPECT_EQ(DecodeProfileBytes(EncodeProfileText(form, text)).text, text)
+        EXPECT_EQ(Decode(EncodeProfileText(form, text)).text, text)
             << ::testing::PrintToString(text);
-        EXPECT_EQ(EncodeProfileText(form, DecodeProfileBytes(bytes).text), bytes)
+        EXPECT_EQ(EncodeProfileText(form, Decode(bytes).text), bytes)
             << ::testing::PrintToString(bytes);
     };
     std::vector<size_t> picks;

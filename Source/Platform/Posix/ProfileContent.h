@@ -3,25 +3,25 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 #include <utility>
 
 #include "IniIndex.h"
+#include "ProfileText.h"
 
 namespace skarvel {
 
 class ProfileContent {
 public:
-    explicit ProfileContent(std::string text) : text_(std::move(text)), index_(text_) {}
+    explicit ProfileContent(ProfileText text) : text_(std::move(text)), index_(text_.Text()) {}
     ProfileContent(const ProfileContent&) = delete;
     ProfileContent& operator=(const ProfileContent&) = delete;
 
     const IniIndex& Index() const { return index_; }
-    std::string_view Text() const { return text_; }
+    std::string_view Text() const { return text_.Text(); }
 
 private:
-    std::string text_;
+    ProfileText text_;
     IniIndex index_;  // looks into text_, which stays in place as long as this does
 };
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <utility>
@@ -18,11 +19,16 @@
 #include "LastError.h"
 #include "ProfileCache.h"
 #include "ProfileOpen.h"
+#include "ProfileText.h"
 #include "TextEncoding.h"
 #include "WriterQueue.h"
 
 namespace skarvel {
 namespace {
+
+// No file is read that is larger than half the address space, the most a string may hold: no
+// memory could hold it, and some allocators end the process rather than fail such a request.
+constexpr std::size_t kLargestFile = PTRDIFF_MAX / 2;
 
 // Records errno as the thread's last error and answers `result`.
 template <typename T>
@@ -38,21 +44,30 @@ bool SameFile(const struct stat& a, const struct stat& b)
 }
 
 // Reads from `fd` to its end, whatever the size; false with errno set on error. The bytes go
-// straight into `bytes`, sized by the status the caller took of the open file and grown
+// straight into one block, sized by the status the caller took of the open file and grown
 // should the file have grown since, so that a large file takes a few calls and no copy.
-bool ReadToEnd(int fd, const struct stat& status, std::string& bytes)
+bool ReadFileBytes(int fd, const struct stat& status, FileBytes& bytes)
 {
     constexpr std::size_t kLeastGrowth = 4096;
-    std::size_t size = 0;
+    const std::size_t size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
+    if (size >= kLargestFile) {
+        errno = ENOMEM;
+        return false;
+    }
     // One byte more than the status says shows the end at once.
-    bytes.resize(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1);
+    bytes.capacity = size + 1;
+    bytes.block.reset(new char[bytes.capacity]);
+    bytes.size = 0;
     for (;;) {
-        if (size == bytes.size()) {
-            bytes.resize(std::max(bytes.size() * 2, kLeastGrowth));
+        if (bytes.size == bytes.capacity) {
+            const std::size_t capacity = std::max(bytes.capacity * 2, kLeastGrowth);
+            std::unique_ptr<char[]> grown(new char[capacity]);
+            std::memcpy(grown.get(), bytes.block.get(), bytes.size);
+            bytes.block = std::move(grown);
+            bytes.capacity = capacity;
         }
-        const ssize_t got = read(fd, &bytes[size], bytes.size() - size);
+        const ssize_t got = read(fd, bytes.block.get() + bytes.size, bytes.capacity - bytes.size);
         if (got == 0) {
-            bytes.resize(size);
             return true;
         }
         if (got < 0) {
@@ -61,15 +76,15 @@ bool ReadToEnd(int fd, const struct stat& status, std::string& bytes)
             }
             return false;
         }
-        size += static_cast<std::size_t>(got);
+        bytes.size += static_cast<std::size_t>(got);
     }
 }
 
 // The file's new bytes for the edited text, in the file's form: a narrow text is written
-// from its own pieces after its mark, a UTF-16 one is encoded whole into `encoded`.
-TextPieces FileBytes(const DecodedText& form, TextPieces text, std::string& encoded)
+// from its own pieces after its mark, any other is encoded whole into `encoded`.
+BytePieces EncodedPieces(const FileForm& form, TextPieces text, std::string& encoded)
 {
-    if (form.encoding == FileEncoding::Utf16Le || form.encoding == FileEncoding::Utf16Be) {
+    if (!IsNarrow(form.encoding)) {
         encoded = EncodeProfileText(form, JoinPieces(text));
         return {encoded};
     }
@@ -89,9 +104,8 @@ bool PathNamesFile(const std::string& path, int fd)
 
 // A kept parse answers when the file's status is what it was when it was read; otherwise the
 // file is read afresh, with the time the read began noted before anything of it is looked at.
-// Only a parse that will be kept is indexed: a file read afresh is searched once. A writer
-// that rewrites the file in place keeps readers out until it is done, so the read waits for
-// it; a file replaced by rename needs no such wait.
+// A writer that rewrites the file in place keeps readers out until it is done, so the read
+// waits for it; a file replaced by rename needs no such wait.
 std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
 {
     ProfileCache& cache = ProfileCache::Instance();
@@ -114,15 +128,15 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
         SetLastErrorCode(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    std::string bytes;
+    FileBytes bytes;
     {
         const ByteLock rewrite(fd.Get(), kRewriteMark, ByteLock::Mode::Shared);
         if (!rewrite.Held() || fstat(fd.Get(), &status) != 0 ||
-            !ReadToEnd(fd.Get(), status, bytes)) {
+            !ReadFileBytes(fd.Get(), status, bytes)) {
             return FailWithErrno(nullptr);
         }
     }
-    auto content = std::make_shared<const ProfileContent>(DecodeProfileBytes(std::move(bytes)).text);
+    auto content = std::make_shared<const ProfileContent>(ProfileText(std::move(bytes)));
     if (IsSettled(status, readStart)) {
         cache.Keep(path, status, content);
     } else {
@@ -171,19 +185,19 @@ BOOL EditLocked(const char* path, const IniEdit& edit, std::string& replacedIn)
         if (!PathNamesFile(finalPath, file.Get())) {
             continue;
         }
-        std::string bytes;
-        if (fstat(file.Get(), &status) != 0 || !ReadToEnd(file.Get(), status, bytes)) {
+        FileBytes bytes;
+        if (fstat(file.Get(), &status) != 0 || !ReadFileBytes(file.Get(), status, bytes)) {
             return FailWithErrno(FALSE);
         }
-        const DecodedText decoded = DecodeProfileBytes(std::move(bytes));
-        const IniIndex index(decoded.text, IniIndex::KeyLookup::Scan);
+        const ProfileText text(std::move(bytes));
+        const IniIndex index(text.Text(), IniIndex::KeyLookup::Scan);
         RemoveLeftoverTemporaries(finalPath, *turn);
         TextPieces edited;
         if (!ApplyEdit(index, edit, edited)) {
             return TRUE;
         }
         std::string encoded;
-        const TextPieces fileBytes = FileBytes(decoded, std::move(edited), encoded);
+        const BytePieces fileBytes = EncodedPieces(text.Form(), std::move(edited), encoded);
         switch (ReplaceFile(finalPath, status, fileBytes, *turn)) {
         case Replacement::Done:
             replacedIn = DirectoryOf(finalPath);

@@ -28,9 +28,9 @@ constexpr uint8_t kLoneByte = 1;     // the byte there stands for DC80 + byte
 constexpr uint8_t kEncodesLow = 2;   // what starts there encodes to a low surrogate first
 constexpr uint8_t kFormAfterEd = 4;  // an ED just before would start a three-byte form
 
-bool StartsWith(const std::string& bytes, const char* prefix, size_t length)
+bool StartsWith(std::string_view bytes, std::string_view prefix)
 {
-    return bytes.size() >= length && bytes.compare(0, length, prefix, length) == 0;
+    return bytes.substr(0, prefix.size()) == prefix;
 }
 
 bool IsHighSurrogate(uint32_t unit)
@@ -49,19 +49,19 @@ bool IsByteSurrogate(uint32_t unit)
     return unit >= 0xDC80 && unit <= 0xDCFF;
 }
 
-uint8_t ByteAt(const std::string& text, size_t at)
+uint8_t ByteAt(std::string_view text, size_t at)
 {
     return static_cast<uint8_t>(text[at]);
 }
 
-bool IsContinuation(const std::string& text, size_t at)
+bool IsContinuation(std::string_view text, size_t at)
 {
     return at < text.size() && (ByteAt(text, at) & 0xC0) == 0x80;
 }
 
 // Length of the well-formed UTF-8 character that `lead` starts when the text from `at`
 // follows it, or 0. Three-byte forms of surrogates are no characters.
-size_t CharacterLength(uint8_t lead, const std::string& text, size_t at)
+size_t CharacterLength(uint8_t lead, std::string_view text, size_t at)
 {
     size_t length = 0;
     uint8_t low = 0x80;
@@ -93,7 +93,7 @@ size_t CharacterLength(uint8_t lead, const std::string& text, size_t at)
 }
 
 // The surrogate whose three-byte form is ED and the two bytes at `at`, or 0.
-uint32_t SurrogateAfterEd(const std::string& text, size_t at)
+uint32_t SurrogateAfterEd(std::string_view text, size_t at)
 {
     if (at + 1 >= text.size() || ByteAt(text, at) < 0xA0 || ByteAt(text, at) > 0xBF ||
         !IsContinuation(text, at + 1)) {
@@ -106,7 +106,7 @@ uint32_t SurrogateAfterEd(const std::string& text, size_t at)
 // and the roles of the positions after it.
 class NarrowRoles {
 public:
-    explicit NarrowRoles(const std::string& text) : text_(text), roles_(text.size() + 1, 0) {}
+    explicit NarrowRoles(std::string_view text) : text_(text), roles_(text.size() + 1, 0) {}
 
     uint8_t At(size_t at) const { return roles_[at]; }
 
@@ -148,7 +148,7 @@ private:
         return !IsByteSurrogate(unit) || StartsSomething(static_cast<uint8_t>(unit & 0xFF), at);
     }
 
-    const std::string& text_;
+    std::string_view text_;
     std::vector<uint8_t> roles_;
 };
 
@@ -182,7 +182,7 @@ void AppendUtf16(std::string& bytes, uint32_t unit, bool bigEndian)
 
 // Decodes from the last unit to the first, since how a lone DC80..DCFF is written depends on
 // the text after it; the text grows from the end of a buffer large enough for any units.
-std::string DecodeUtf16(const std::string& bytes, size_t begin, size_t end, bool bigEndian)
+std::string DecodeUtf16(std::string_view bytes, size_t begin, size_t end, bool bigEndian)
 {
     const auto unitAt = [&](size_t i) {
         const uint32_t first = static_cast<uint8_t>(bytes[i]);
@@ -216,7 +216,7 @@ std::string DecodeUtf16(const std::string& bytes, size_t begin, size_t end, bool
     return text.substr(start);
 }
 
-std::string EncodeUtf16(const std::string& text, bool bigEndian)
+std::string EncodeUtf16(std::string_view text, bool bigEndian)
 {
     NarrowRoles roles(text);
     for (size_t at = text.size(); at-- > 0;) {
@@ -250,23 +250,23 @@ std::string EncodeUtf16(const std::string& text, bool bigEndian)
 
 }  // namespace
 
-DecodedText DecodeProfileBytes(std::string bytes)
+std::string_view DecodeProfileBytes(std::string_view bytes, FileForm& form, std::string& decoded)
 {
-    DecodedText decoded;
-    const bool littleEndian = StartsWith(bytes, kUtf16LeBom, 2);
-    if (littleEndian || StartsWith(bytes, kUtf16BeBom, 2)) {
-        decoded.encoding = littleEndian ? FileEncoding::Utf16Le : FileEncoding::Utf16Be;
+    const bool littleEndian = StartsWith(bytes, kUtf16LeBom);
+    if (littleEndian || StartsWith(bytes, kUtf16BeBom)) {
+        form.encoding = littleEndian ? FileEncoding::Utf16Le : FileEncoding::Utf16Be;
         const size_t end = bytes.size() - (bytes.size() % 2);
-        decoded.text = DecodeUtf16(bytes, 2, end, !littleEndian);
-        decoded.tail = bytes.substr(end);
-    } else if (StartsWith(bytes, kUtf8Bom, 3)) {
-        decoded.encoding = FileEncoding::Utf8Bom;
-        bytes.erase(0, 3);
-        decoded.text = std::move(bytes);
-    } else {
-        decoded.text = std::move(bytes);
+        decoded = DecodeUtf16(bytes, 2, end, !littleEndian);
+        form.tail = std::string(bytes.substr(end));
+        return decoded;
     }
-    return decoded;
+    form.tail.clear();
+    if (StartsWith(bytes, kUtf8Bom)) {
+        form.encoding = FileEncoding::Utf8Bom;
+        return bytes.substr(3);
+    }
+    form.encoding = FileEncoding::Narrow;
+    return bytes;
 }
 
 std::string_view ByteOrderMark(FileEncoding encoding)
@@ -284,7 +284,7 @@ std::string_view ByteOrderMark(FileEncoding encoding)
     return {};
 }
 
-std::string EncodeProfileText(const DecodedText& form, std::string text)
+std::string EncodeProfileText(const FileForm& form, std::string_view text)
 {
     std::string bytes(ByteOrderMark(form.encoding));
     switch (form.encoding) {
@@ -297,7 +297,7 @@ std::string EncodeProfileText(const DecodedText& form, std::string text)
     case FileEncoding::Narrow:
         break;
     }
-    return bytes.empty() ? text : bytes + text;
+    return bytes += text;
 }
 
 }  // namespace skarvel
