@@ -1,6 +1,5 @@
 #include "ProfileFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,15 +116,8 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
     }
     timespec readStart;
     clock_gettime(CLOCK_REALTIME, &readStart);
-    Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Descriptor fd(OpenProfileForReading(path, status));
     if (!fd.IsOpen()) {
-        return FailWithErrno(nullptr);
-    }
-    if (fstat(fd.Get(), &status) != 0) {
-        return FailWithErrno(nullptr);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        SetLastErrorCode(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     FileBytes bytes;

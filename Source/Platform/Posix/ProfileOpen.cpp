@@ -20,6 +20,22 @@ constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any new file
 
 }  // namespace
 
+// O_NONBLOCK keeps a FIFO at the name from holding the open up; it is refused once its status
+// shows what it is.
+int OpenProfileForReading(const char* path, struct stat& status)
+{
+    Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen() || fstat(fd.Get(), &status) != 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    return fd.Release();
+}
+
 // The file is opened at its own path, never through a link: the links were followed by
 // ResolveFinalPath, under the kernel's rules. O_NONBLOCK keeps a FIFO at the name from
 // holding the open up; it is refused once its status shows what it is.

@@ -1,5 +1,5 @@
-// Opening a settings file for writing as Windows opens it: the one place that decides which
-// files the store may write.
+// Opening a settings file as Windows opens it: the one place that decides which files the
+// store may read and write.
 #pragma once
 
 #include <sys/stat.h>
@@ -7,6 +7,11 @@
 #include <string>
 
 namespace skarvel {
+
+// Opens the file that `path` names for reading, links followed, and gives its status. Refuses
+// what Windows will not read as a profile: a directory or any other file that is not a regular
+// file. Answers the descriptor, or -1 with the thread's last error set.
+int OpenProfileForReading(const char* path, struct stat& status);
 
 // Opens the file that `path` names, links followed as ResolveFinalPath follows them, for
 // reading and writing, and creates it empty when it is missing (never its directory). Refuses
