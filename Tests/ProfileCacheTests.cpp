@@ -1,4 +1,5 @@
-// Kept parses: used only while the file provably has not changed, and bounded in number.
+// Kept parses: used only while the file provably has not changed, or while its text is the
+// same, and bounded in bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -61,29 +62,47 @@ TEST(ProfileCacheTests, FilesSettleOnceTheirTimesArePastTheClocksGrain)
     }
 }
 
-TEST(ProfileCacheTests, KeepsSettledFilesUpToItsBoundLeastRecentlyUsedFirst)
+// Any number of small files is kept; large ones fill the bound of bytes, and the least
+// recently used goes first.
+TEST(ProfileCacheTests, KeepsFilesUpToABoundOfBytesLeastRecentlyUsedFirst)
 {
-    std::vector<std::unique_ptr<ScopedHostFile>> files;
-    for (size_t i = 0; i <= kCachedProfiles; ++i) {
+    constexpr std::size_t kSmallFiles = 200;
+    constexpr std::size_t kLargeFiles = 4;  // each a quarter of the bound: with the rest, more
+    std::vector<std::unique_ptr<ScopedHostFile>> small;
+    std::vector<std::unique_ptr<ScopedHostFile>> large;
+    for (std::size_t i = 0; i < kSmallFiles + kLargeFiles; ++i) {
+        auto& files = i < kSmallFiles ? small : large;
         files.push_back(std::make_unique<ScopedHostFile>());
-        WriteBytes(files.back()->Path(), "[s]\nk=" + std::to_string(i) + "\n");
+        const std::string filler = i < kSmallFiles ? "" : std::string(kKeptBytes / 4, ';');
+        WriteBytes(files.back()->Path(), filler + "\n[s]\nk=" + std::to_string(i) + "\n");
     }
-    for (const auto& file : files) {
-        WaitUntilSettled(file->Path());
+    for (const auto* files : {&small, &large}) {
+        for (const auto& file : *files) {
+            WaitUntilSettled(file->Path());
+        }
     }
     ForgetLoadedProfiles();
-    const auto first = LoadProfile(files[0]->Path().c_str());
-    const auto second = LoadProfile(files[1]->Path().c_str());
-    EXPECT_EQ(LoadProfile(files[0]->Path().c_str()), first);
-    for (size_t i = 2; i < files.size(); ++i) {
-        LoadProfile(files[i]->Path().c_str());
+    std::vector<std::shared_ptr<const ProfileContent>> kept;
+    for (const auto& file : small) {
+        kept.push_back(LoadProfile(file->Path().c_str()));
     }
-    EXPECT_EQ(LoadProfile(files[0]->Path().c_str()), first);
-    EXPECT_NE(LoadProfile(files[1]->Path().c_str()), second);
+    for (std::size_t i = 0; i < kSmallFiles; ++i) {
+        EXPECT_EQ(LoadProfile(small[i]->Path().c_str()), kept[i]);
+    }
+
+    const auto first = LoadProfile(large[0]->Path().c_str());
+    const auto second = LoadProfile(large[1]->Path().c_str());
+    EXPECT_EQ(LoadProfile(large[0]->Path().c_str()), first);
+    for (std::size_t i = 2; i < kLargeFiles; ++i) {
+        LoadProfile(large[i]->Path().c_str());
+    }
+    EXPECT_EQ(LoadProfile(large[0]->Path().c_str()), first);
+    EXPECT_NE(LoadProfile(large[1]->Path().c_str()), second);
+    EXPECT_NE(LoadProfile(small[0]->Path().c_str()), kept[0]);
 
     // The cache flush of the profile functions drops every kept parse.
     EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr));
-    EXPECT_NE(LoadProfile(files[0]->Path().c_str()), first);
+    EXPECT_NE(LoadProfile(large[0]->Path().c_str()), first);
 }
 
 std::string ReadValue(const std::string& path)
@@ -91,6 +110,17 @@ std::string ReadValue(const std::string& path)
     char buffer[16];
     GetPrivateProfileStringA("s", "k", "gone", buffer, sizeof buffer, path.c_str());
     return buffer;
+}
+
+// Sets the file's times ahead of the clock, which keeps it in the window after a change, when
+// its status cannot be trusted to show the next one.
+void SetTimesAhead(const std::string& path)
+{
+    timespec ahead;
+    clock_gettime(CLOCK_REALTIME, &ahead);
+    ahead.tv_sec += 3600;
+    const timespec times[2] = {ahead, ahead};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 // Changes another program makes to a file; `spare` is a settled file it may use.
@@ -127,18 +157,23 @@ void DeleteAndWriteAgain(const std::string& path, const std::string&)
     WriteBytes(path, "[s]\nk=2\n");
 }
 
+// A kept parse is read again unread while the file's status is what it was; a file too new to
+// trust its status is read, and its last parse reused only while the text is the same.
 TEST(ProfileCacheTests, ReadsSeeOutsideChangesToKeptFiles)
 {
     const struct {
         const char* name;
         void (*change)(const std::string& path, const std::string& spare);
         const char* expected;
+        bool inWindow;  // changed while too new to trust its status
     } rows[] = {
-        {"edited in place", EditInPlace, "2"},
-        {"edited in place, times put back", EditInPlaceAndPutTimesBack, "2"},
-        {"replaced by rename", ReplaceByRename, "2"},
-        {"deleted", Delete, "gone"},
-        {"deleted and written again", DeleteAndWriteAgain, "2"},
+        {"edited in place", EditInPlace, "2", false},
+        {"edited in place, times put back", EditInPlaceAndPutTimesBack, "2", false},
+        {"replaced by rename", ReplaceByRename, "2", false},
+        {"deleted", Delete, "gone", false},
+        {"deleted and written again", DeleteAndWriteAgain, "2", false},
+        {"in the window, edited in place, times put back", EditInPlaceAndPutTimesBack, "2", true},
+        {"in the window, replaced by rename", ReplaceByRename, "2", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -146,12 +181,20 @@ TEST(ProfileCacheTests, ReadsSeeOutsideChangesToKeptFiles)
         ScopedHostFile spare;
         WriteBytes(file.Path(), "[s]\nk=1\n");
         WriteBytes(spare.Path(), "[s]\nk=2\n");
-        WaitUntilSettled(file.Path());
+        if (row.inWindow) {
+            SetTimesAhead(file.Path());
+        } else {
+            WaitUntilSettled(file.Path());
+        }
         WaitUntilSettled(spare.Path());
         ASSERT_EQ(ReadValue(file.Path()), "1");
-        ASSERT_EQ(LoadProfile(file.Path().c_str()), LoadProfile(file.Path().c_str()));
+        const auto kept = LoadProfile(file.Path().c_str());
+        ASSERT_EQ(LoadProfile(file.Path().c_str()), kept);
         row.change(file.Path(), spare.Path());
         EXPECT_EQ(ReadValue(file.Path()), row.expected);
+        if (row.inWindow) {
+            EXPECT_NE(LoadProfile(file.Path().c_str()), kept);
+        }
     }
 }
 

@@ -3,9 +3,12 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <utility>
+
+#include "ProfileContent.h"
 
 namespace skarvel {
 namespace {
@@ -19,6 +22,9 @@ constexpr std::int64_t kStampLagNs = 20'000'000;
 constexpr std::int64_t kCoarseStampNs = 2'000'000'000;
 constexpr std::int64_t kMillisecondNs = 1'000'000;
 constexpr std::int64_t kSecondNs = 1'000'000'000;
+// What an entry costs besides its content: its list node, its two map nodes and their
+// buckets, as an estimate.
+constexpr std::size_t kEntryOverhead = 16 * sizeof(void*);
 
 std::int64_t Nanoseconds(const timespec& time)
 {
@@ -59,16 +65,17 @@ ProfileCache::Status::Status(const struct stat& status)
 {
 }
 
-bool ProfileCache::Status::SameFile(const struct stat& status) const
-{
-    return device == status.st_dev && inode == status.st_ino;
-}
-
 // Same file, same size, same times: every write since would have changed one of them.
 bool ProfileCache::Status::Matches(const struct stat& status) const
 {
-    return SameFile(status) && size == status.st_size && SameTime(modified, status.st_mtim) &&
-           SameTime(changed, status.st_ctim);
+    return device == status.st_dev && inode == status.st_ino && size == status.st_size &&
+           SameTime(modified, status.st_mtim) && SameTime(changed, status.st_ctim);
+}
+
+std::size_t ProfileCache::FileIdHash::operator()(const FileId& id) const
+{
+    return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.inode) * 31 +
+                                      static_cast<std::uint64_t>(id.device));
 }
 
 // A child forked while another thread held the cache's lock would wait for it for ever:
@@ -85,71 +92,94 @@ ProfileCache& ProfileCache::Instance()
     return cache;
 }
 
-void ProfileCache::Remove(std::size_t at, std::shared_ptr<const ProfileContent>& dropped)
+// A content's key tables grow as its sections are looked up, so an entry is counted again
+// whenever it is found.
+void ProfileCache::Count(Entry& entry)
 {
-    dropped = std::move(entries_[at].content);
-    --used_;
-    if (at != used_) {
-        entries_[at] = std::move(entries_[used_]);
-    }
+    const std::size_t held = entry.content->HeldBytes() + kEntryOverhead;
+    bytes_ = bytes_ - entry.charged + held;
+    entry.charged = held;
+}
+
+void ProfileCache::Remove(Entries::iterator entry, Entries& dropped)
+{
+    byFile_.erase({entry->status.device, entry->status.inode});
+    byPath_.erase(entry->pathHash);
+    bytes_ -= entry->charged;
+    dropped.splice(dropped.end(), entries_, entry);
 }
 
 std::shared_ptr<const ProfileContent> ProfileCache::Find(const struct stat& status)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (std::size_t at = 0; at < used_; ++at) {
-        Entry& entry = entries_[at];
-        if (entry.status.Matches(status)) {
-            entry.lastUse = ++uses_;
-            return entry.content;
-        }
+    const auto found = byFile_.find({status.st_dev, status.st_ino});
+    if (found == byFile_.end()) {
+        return nullptr;
     }
-    return nullptr;
+    Entry& entry = *found->second;
+    if (!entry.settled || !entry.status.Matches(status)) {
+        return nullptr;
+    }
+    entries_.splice(entries_.begin(), entries_, found->second);
+    Count(entry);
+    return entry.content;
 }
 
-void ProfileCache::Keep(const char* path, const struct stat& status,
+std::shared_ptr<const ProfileContent> ProfileCache::Last(const char* path,
+                                                         const struct stat& status)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto byFile = byFile_.find({status.st_dev, status.st_ino});
+    if (byFile != byFile_.end()) {
+        return byFile->second->content;
+    }
+    const auto byPath = byPath_.find(PathHash(path));
+    return byPath == byPath_.end() ? nullptr : byPath->second->content;
+}
+
+// The new entry is made before the lock is taken; under it, only the maps' nodes are
+// allocated, and a failure there leaves the cache as if the content had not been kept.
+void ProfileCache::Keep(const char* path, const struct stat& status, bool settled,
                         std::shared_ptr<const ProfileContent> content)
 {
     const std::size_t pathHash = PathHash(path);
+    const FileId file = {status.st_dev, status.st_ino};
+    Entries added;
+    added.push_back({pathHash, Status(status), settled, std::move(content), 0});
     // Freed once the lock is released: the parse this one replaces, one kept for the same
     // file through another path, and the least recently used.
-    std::shared_ptr<const ProfileContent> dropped[3];
+    Entries dropped;
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (std::size_t at = used_; at-- > 0;) {
-        if (entries_[at].pathHash == pathHash) {
-            Remove(at, dropped[0]);
-        } else if (entries_[at].status.SameFile(status)) {
-            Remove(at, dropped[1]);
-        }
+    const auto byPath = byPath_.find(pathHash);
+    if (byPath != byPath_.end()) {
+        Remove(byPath->second, dropped);
     }
-    if (used_ == kCachedProfiles) {
-        const auto oldest = std::min_element(
-            entries_.begin(), entries_.end(),
-            [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
-        Remove(static_cast<std::size_t>(oldest - entries_.begin()), dropped[2]);
+    const auto byFile = byFile_.find(file);
+    if (byFile != byFile_.end()) {
+        Remove(byFile->second, dropped);
     }
-    entries_[used_++] = {pathHash, Status(status), std::move(content), ++uses_};
-}
-
-void ProfileCache::Forget(const char* path)
-{
-    const std::size_t pathHash = PathHash(path);
-    std::shared_ptr<const ProfileContent> dropped;  // freed once the lock is released
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (std::size_t at = used_; at-- > 0;) {
-        if (entries_[at].pathHash == pathHash) {
-            Remove(at, dropped);
-            return;
-        }
+    entries_.splice(entries_.begin(), added);
+    try {
+        byFile_[file] = entries_.begin();
+        byPath_[pathHash] = entries_.begin();
+    } catch (...) {
+        byFile_.erase(file);
+        byPath_.erase(pathHash);
+        dropped.splice(dropped.end(), entries_, entries_.begin());
+        throw;
+    }
+    Count(entries_.front());
+    while (bytes_ > kKeptBytes && entries_.size() > 1) {
+        Remove(std::prev(entries_.end()), dropped);
     }
 }
 
 void ProfileCache::Clear()
 {
-    std::array<std::shared_ptr<const ProfileContent>, kCachedProfiles> dropped;  // freed unlocked
+    Entries dropped;  // freed once the lock is released
     const std::lock_guard<std::mutex> lock(mutex_);
-    while (used_ > 0) {
-        Remove(used_ - 1, dropped[used_ - 1]);
+    while (!entries_.empty()) {
+        Remove(entries_.begin(), dropped);
     }
 }
 

@@ -20,6 +20,9 @@ public:
     const IniIndex& Index() const { return index_; }
     std::string_view Text() const { return text_.Text(); }
 
+    // Heap bytes held, the key tables built so far included.
+    std::size_t HeldBytes() const { return sizeof *this + text_.HeldBytes() + index_.HeldBytes(); }
+
 private:
     ProfileText text_;
     IniIndex index_;  // looks into text_, which stays in place as long as this does

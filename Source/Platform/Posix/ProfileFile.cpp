@@ -101,10 +101,12 @@ bool PathNamesFile(const std::string& path, int fd)
 
 }  // namespace
 
-// A kept parse answers when the file's status is what it was when it was read; otherwise the
+// A kept content answers when the file's status is what it was when it was read; otherwise the
 // file is read afresh, with the time the read began noted before anything of it is looked at.
-// A writer that rewrites the file in place keeps readers out until it is done, so the read
-// waits for it; a file replaced by rename needs no such wait.
+// The content last read from the file is reused when the text is the same, so that a file too
+// new to trust its status is read again but not parsed again. A writer that rewrites the file
+// in place keeps readers out until it is done, so the read waits for it; a file replaced by
+// rename needs no such wait.
 std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
 {
     ProfileCache& cache = ProfileCache::Instance();
@@ -128,12 +130,12 @@ std::shared_ptr<const ProfileContent> LoadProfile(const char* path)
             return FailWithErrno(nullptr);
         }
     }
-    auto content = std::make_shared<const ProfileContent>(ProfileText(std::move(bytes)));
-    if (IsSettled(status, readStart)) {
-        cache.Keep(path, status, content);
-    } else {
-        cache.Forget(path);
+    ProfileText text(std::move(bytes));
+    std::shared_ptr<const ProfileContent> content = cache.Last(path, status);
+    if (content == nullptr || content->Text() != text.Text()) {
+        content = std::make_shared<const ProfileContent>(std::move(text));
     }
+    cache.Keep(path, status, IsSettled(status, readStart), content);
     return content;
 }
 
