@@ -104,6 +104,14 @@ IniLine ReadIniLine(std::string_view text, std::size_t start)
     return line;
 }
 
+bool MayBeNamed(std::string_view text, std::size_t start, std::string_view name)
+{
+    while (start < text.size() && IsIniBlank(text[start]) && !IsLineEnd(text[start])) {
+        ++start;
+    }
+    return SameIniName(text.substr(start, name.size()), name);
+}
+
 // A line ends at the first CR or LF. Looking for each with memchr, the CR only up to the LF,
 // keeps to the pace of memchr on long lines, and costs little on short ones.
 std::size_t FindLineEnd(std::string_view text, std::size_t pos)

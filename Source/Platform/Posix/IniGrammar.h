@@ -61,6 +61,10 @@ struct IniLine {
 // Reads the line that starts at `start`.
 IniLine ReadIniLine(std::string_view text, std::size_t start);
 
+// False when the line that starts at `start` cannot be named `name`: a quick test ahead of
+// ReadIniLine, which tells. A line's name starts at its first byte after blanks.
+bool MayBeNamed(std::string_view text, std::size_t start, std::string_view name);
+
 // The first line end at or after `pos`, or the end of the text.
 std::size_t FindLineEnd(std::string_view text, std::size_t pos);
 

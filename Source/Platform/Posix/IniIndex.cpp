@@ -30,6 +30,9 @@ public:
     {
         for (std::size_t slot = SlotOf(HighHalf(IniNameHash(key))); At(slot) != 0;
              slot = Next(slot)) {
+            if (!MayBeNamed(text, base + At(slot), key)) {
+                continue;
+            }
             const IniLine line = ReadIniLine(text, base + At(slot));
             if (SameIniName(Slice(text, line.name), key)) {
                 entry = line;
