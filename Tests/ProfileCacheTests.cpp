@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -220,6 +223,52 @@ TEST(ProfileCacheTests, KeptParseIsFoundByTheFileAndGivesWayToItsNextVersion)
     EXPECT_EQ(LoadProfile(link.c_str()), LoadProfile(file.Path().c_str()));
     EXPECT_TRUE(old.expired());
     RemoveFile(link);
+}
+
+// Threads that look up in one kept parse at once, each section's first lookup among them,
+// find every value: a section's keys are indexed once, by whichever thread comes first, and
+// the others use that index or their own.
+TEST(ProfileCacheTests, ThreadsLookUpInOneKeptParseAtOnce)
+{
+    constexpr int kSections = 40;
+    constexpr int kKeys = 25;
+    constexpr int kThreads = 4;
+    ScopedHostFile file;
+    std::string text;
+    for (int section = 0; section < kSections; ++section) {
+        text += "[s" + std::to_string(section) + "]\n";
+        for (int key = 0; key < kKeys; ++key) {
+            text += "k" + std::to_string(key) + "=" + std::to_string(section * kKeys + key) + "\n";
+        }
+    }
+    WriteBytes(file.Path(), text);
+    WaitUntilSettled(file.Path());
+    const auto content = LoadProfile(file.Path().c_str());
+    ASSERT_NE(content, nullptr);
+    std::atomic<bool> go{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < kThreads; ++thread) {
+        threads.emplace_back([&, thread] {
+            while (!go) {
+            }
+            for (int i = 0; i < kSections; ++i) {
+                const int section = (i + thread * kSections / kThreads) % kSections;
+                for (int key = 0; key < kKeys; ++key) {
+                    std::string_view value;
+                    const bool found = content->Index().FindValue(
+                        "s" + std::to_string(section), "k" + std::to_string(key), value);
+                    wrong += found && value == std::to_string(section * kKeys + key) ? 0 : 1;
+                }
+            }
+        });
+    }
+    go = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(LoadProfile(file.Path().c_str()), content);
 }
 
 constexpr int kRewrites = 10000;
