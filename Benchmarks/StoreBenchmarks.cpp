@@ -36,17 +36,18 @@ constexpr int kLargeFileKeys = 5'600'000;
 // Calls timed together in one turn, so that reading the clock costs little beside them.
 constexpr int kQuickCallsPerTurn = 100;
 
-// A file of `keys` keys, kKeysPerSection to a section, each with a six-digit value.
-std::string ProfileText(int keys)
+// A file of `keys` keys, kKeysPerSection to a section, each with a six-digit value; section
+// and key numbers have at least the given digits.
+std::string ProfileText(int keys, int sectionDigits = 4, int keyDigits = 6)
 {
     std::string text;
     char line[64];
     for (int key = 0; key < keys; ++key) {
         if (key % kKeysPerSection == 0) {
-            snprintf(line, sizeof line, "[section%04d]\n", key / kKeysPerSection);
+            snprintf(line, sizeof line, "[section%0*d]\n", sectionDigits, key / kKeysPerSection);
             text += line;
         }
-        snprintf(line, sizeof line, "key%06d=%06d\n", key, key * 7 % 1000000);
+        snprintf(line, sizeof line, "key%0*d=%06d\n", keyDigits, key, key * 7 % 1000000);
         text += line;
     }
     return text;
@@ -355,17 +356,7 @@ void LargeFirstReadPeak(benchmark::State& state)
 {
     static BenchFile file("large", kLargeFileKeys);
     static const bool filled = [] {
-        std::string text;
-        char line[64];
-        for (int key = 0; key < kLargeFileKeys; ++key) {
-            if (key % kKeysPerSection == 0) {
-                snprintf(line, sizeof line, "[section%05d]\n", key / kKeysPerSection);
-                text += line;
-            }
-            snprintf(line, sizeof line, "key%07d=%06d\n", key, key * 7 % 1000000);
-            text += line;
-        }
-        file.Fill(text);
+        file.Fill(ProfileText(kLargeFileKeys, 5, 7));
         WaitUntilSettled(file.Path());
         return true;
     }();

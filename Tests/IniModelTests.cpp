@@ -49,6 +49,17 @@ bool Edited(const IniIndex& index, const IniEdit& edit, std::string& edited)
     return true;
 }
 
+// As Edited, through an index that scans, as writes use it, and through one that indexes
+// keys, which must edit alike.
+bool EditedAlike(std::string_view text, const IniEdit& edit, std::string& edited)
+{
+    std::string indexed = edited;
+    const bool changed = Edited(IniIndex(text, IniIndex::KeyLookup::Scan), edit, edited);
+    EXPECT_EQ(Edited(IniIndex(text), edit, indexed), changed);
+    EXPECT_EQ(indexed, edited);
+    return changed;
+}
+
 struct ReadRow {
     const char* name;
     std::string_view text;
@@ -183,20 +194,14 @@ struct EditRow {
     std::string_view expected;
 };
 
-// Each row's edit, on an index that scans, as writes use it, and on one that indexes keys,
-// which must edit alike.
 void CheckEdits(IniEdit::Kind kind, const std::vector<EditRow>& rows)
 {
     for (const EditRow& row : rows) {
         SCOPED_TRACE(row.name);
-        const IniEdit edit = {kind, row.section, row.key, row.value};
         std::string edited = "untouched";
-        const bool changed = Edited(IniIndex(row.text, IniIndex::KeyLookup::Scan), edit, edited);
-        EXPECT_EQ(changed, row.changed);
+        EXPECT_EQ(EditedAlike(row.text, {kind, row.section, row.key, row.value}, edited),
+                  row.changed);
         EXPECT_EQ(edited, row.changed ? std::string(row.expected) : "untouched");
-        std::string fromIndexed = "untouched";
-        EXPECT_EQ(Edited(IniIndex(row.text), edit, fromIndexed), changed);
-        EXPECT_EQ(fromIndexed, edited);
     }
 }
 
@@ -348,7 +353,6 @@ TEST(IniModel, EditsOfArbitraryTextReadBack)
         std::string_view written;
         std::string_view read;
     } values[] = {{"v1", "v1"}, {"  v1", "v1"}, {"v1\t ", "v1"}, {" 'v 1' ", "v 1"}, {"", ""}};
-    constexpr IniIndex::KeyLookup kScan = IniIndex::KeyLookup::Scan;
     std::mt19937 random(20240611);
     for (int round = 0; round < 5000; ++round) {
         std::string text;
@@ -362,10 +366,7 @@ TEST(IniModel, EditsOfArbitraryTextReadBack)
 
         // An edit leaves its output alone when the text does not change.
         std::string set = text;
-        Edited(IniIndex(text, kScan), setValue, set);
-        std::string setIndexed = text;
-        Edited(IniIndex(text), setValue, setIndexed);
-        EXPECT_EQ(setIndexed, set);
+        EditedAlike(text, setValue, set);
         std::string_view value;
         for (const Form form : kForms) {
             const Lookup lookup(set, form);  // the value views it
@@ -374,24 +375,17 @@ TEST(IniModel, EditsOfArbitraryTextReadBack)
         }
         EXPECT_GE(CountKeysNamedK(set), 1u);
         std::string unchanged;
-        EXPECT_FALSE(Edited(IniIndex(set, kScan), setValue, unchanged));
+        EXPECT_FALSE(EditedAlike(set, setValue, unchanged));
 
-        const IniEdit deleteKey = {IniEdit::Kind::DeleteKey, "a", "k", {}};
         std::string deleted;
-        ASSERT_TRUE(Edited(IniIndex(set, kScan), deleteKey, deleted));
-        std::string deletedIndexed;
-        ASSERT_TRUE(Edited(IniIndex(set), deleteKey, deletedIndexed));
-        EXPECT_EQ(deletedIndexed, deleted);
+        ASSERT_TRUE(EditedAlike(set, {IniEdit::Kind::DeleteKey, "a", "k", {}}, deleted));
         // The line just set goes, and only it.
         EXPECT_EQ(CountKeysNamedK(deleted), CountKeysNamedK(set) - 1);
 
-        const IniEdit deleteSection = {IniEdit::Kind::DeleteSection, "a", {}, {}};
         const std::size_t sections = CountSectionsNamedA(text);
         std::string withoutSection;
-        ASSERT_EQ(Edited(IniIndex(text, kScan), deleteSection, withoutSection), sections > 0);
-        std::string withoutSectionIndexed;
-        Edited(IniIndex(text), deleteSection, withoutSectionIndexed);
-        EXPECT_EQ(withoutSectionIndexed, withoutSection);
+        ASSERT_EQ(EditedAlike(text, {IniEdit::Kind::DeleteSection, "a", {}, {}}, withoutSection),
+                  sections > 0);
         if (sections > 0) {
             EXPECT_EQ(CountSectionsNamedA(withoutSection), sections - 1);
         }
