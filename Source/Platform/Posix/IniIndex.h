@@ -1,10 +1,10 @@
 // Lookups in a profile text: where its sections are, and where the keys of a section are once
 // it has been looked up.
 //
-// One pass over the text finds the section headers, at the pace of memchr: only a line that
-// starts with '[' can be one. The keys of a section are indexed the first time a lookup asks
-// for them, so that a large file costs at first little more than reading it. The index looks
-// into a text it does not own, which must outlive it.
+// One pass over the text finds the section headers, at the pace of memchr: only a line whose
+// first byte after blanks is '[' can be one. The keys of a section are indexed the first time a
+// lookup asks for them, so that a large file costs at first little more than reading it. The
+// index looks into a text it does not own, which must outlive it.
 #pragma once
 
 #include <atomic>
@@ -23,8 +23,8 @@ class IniIndex {
 public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-    // How the key of a section is found: by reading the section's lines in turn, or through an
-    // index of them built on the section's first lookup, for an index kept for many lookups.
+    // How a key is found in its section: by reading the section's lines in turn, or through a
+    // table of them built on the section's first lookup, for an index kept for many lookups.
     enum class KeyLookup { Scan, Indexed };
 
     explicit IniIndex(std::string_view text, KeyLookup keys = KeyLookup::Indexed);
