@@ -48,11 +48,11 @@ bool SameFile(const struct stat& a, const struct stat& b)
 bool ReadFileBytes(int fd, const struct stat& status, FileBytes& bytes)
 {
     constexpr std::size_t kLeastGrowth = 4096;
-    const std::size_t size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
-    if (size >= kLargestFile) {
+    if (status.st_size >= static_cast<off_t>(kLargestFile)) {
         errno = ENOMEM;
         return false;
     }
+    const std::size_t size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
     // One byte more than the status says shows the end at once.
     bytes.capacity = size + 1;
     bytes.block.reset(new char[bytes.capacity]);
