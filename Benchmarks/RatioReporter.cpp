@@ -97,8 +97,8 @@ void RatioReporter::Finalize()
     PrintCounterRow("First read / read", "FirstRead", "ratio");
     PrintCounterRow("Read in the window after a change / read", "WindowRead", "ratio");
     PrintCounterRow("1,000 files read in turn / one read again", "ManyFiles", "ratio");
-    PrintCounterRow("Kept parse, bytes per file byte", "KeptMemory", "bytes_per_file_byte");
-    PrintCounterRow("Kept parse after a lookup in every section, bytes per file byte", "KeptMemory",
+    PrintCounterRow("Kept bytes per file byte", "KeptMemory", "bytes_per_file_byte");
+    PrintCounterRow("Kept bytes per file byte, every section looked up", "KeptMemory",
                     "every_section_per_file_byte");
     const auto large = results_.find("LargeFirstReadPeak/");
     if (large != results_.end() && large->second.counters.count("peak_per_file_byte") != 0) {
