@@ -13,6 +13,10 @@ install(TARGETS Skarvel SkarvelProfile EXPORT SkarvelTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
 )
+if(WIN32)
+    install(FILES ${PROJECT_BINARY_DIR}/Source/SkarvelProfile/SkarvelProfile.def
+        DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(FILES
     ${PROJECT_SOURCE_DIR}/Source/Skarvel/Skarvel.h
     ${PROJECT_SOURCE_DIR}/Source/SkarvelProfile/skarvel_profile.h
