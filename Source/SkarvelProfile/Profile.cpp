@@ -6,17 +6,11 @@
 
 #include "ProfileHandle.h"
 #include "Status.h"
-#include "StoreErrors.h"
 
 namespace fs = std::filesystem;
 using namespace skarvel::profile;
 
 namespace {
-
-skarvel_status InvalidArgument()
-{
-    return Fail(SKARVEL_INVALID_ARGUMENT, ERROR_INVALID_PARAMETER);
-}
 
 // The status for a failure of the file system met while making a path or directory.
 skarvel_status FailFromFileSystem(const std::error_code& error)
@@ -36,15 +30,24 @@ skarvel_status FailFromFileSystem(const std::error_code& error)
     return Fail(SKARVEL_SYSTEM_ERROR, ERROR_WRITE_FAULT);
 }
 
-// The path that UTF-8 text names; false for text that is no UTF-8.
-bool PathFromUtf8(const char* text, fs::path& path)
+// Readies an opening: a null *profile until it succeeds, and the path that the UTF-8
+// text names. OK, or INVALID_ARGUMENT for a null profile, a null or empty text, and
+// text that is no UTF-8.
+skarvel_status StartOpening(const char* text, skarvel_profile** profile, fs::path& path)
 {
+    if (profile == nullptr) {
+        return InvalidArgument();
+    }
+    *profile = nullptr;
+    if (text == nullptr || text[0] == '\0') {
+        return InvalidArgument();
+    }
     const StoreArgument converted(text);
     if (!converted.Valid()) {
-        return false;
+        return NotUtf8();
     }
     path = converted.Get();
-    return true;
+    return SKARVEL_OK;
 }
 
 // The user's configuration directory: false when the environment names none.
@@ -92,34 +95,19 @@ skarvel_status OpenAbsolute(const fs::path& path, skarvel_profile** profile)
 extern "C" skarvel_status skarvel_open(const char* path, skarvel_profile** profile)
 {
     return Guarded([&] {
-        if (profile == nullptr) {
-            return InvalidArgument();
-        }
-        *profile = nullptr;
         fs::path named;
-        if (path == nullptr || path[0] == '\0') {
-            return InvalidArgument();
-        }
-        if (!PathFromUtf8(path, named)) {
-            return Fail(SKARVEL_INVALID_ARGUMENT, skarvel::kErrorNoUnicodeTranslation);
-        }
-        return OpenAbsolute(named, profile);
+        const skarvel_status status = StartOpening(path, profile, named);
+        return status == SKARVEL_OK ? OpenAbsolute(named, profile) : status;
     });
 }
 
 extern "C" skarvel_status skarvel_open_user(const char* name, skarvel_profile** profile)
 {
     return Guarded([&] {
-        if (profile == nullptr) {
-            return InvalidArgument();
-        }
-        *profile = nullptr;
         fs::path relative;
-        if (name == nullptr || name[0] == '\0') {
-            return InvalidArgument();
-        }
-        if (!PathFromUtf8(name, relative)) {
-            return Fail(SKARVEL_INVALID_ARGUMENT, skarvel::kErrorNoUnicodeTranslation);
+        const skarvel_status status = StartOpening(name, profile, relative);
+        if (status != SKARVEL_OK) {
+            return status;
         }
         if (relative.has_root_path() || !relative.has_filename()) {
             return InvalidArgument();

@@ -7,7 +7,6 @@
 
 #include "Status.h"
 #include "StoreCalls.h"
-#include "StoreErrors.h"
 
 using namespace skarvel::profile;
 
@@ -48,7 +47,7 @@ bool AllValid(std::initializer_list<const StoreArgument*> arguments)
 {
     for (const StoreArgument* argument : arguments) {
         if (!argument->Valid()) {
-            Fail(SKARVEL_INVALID_ARGUMENT, skarvel::kErrorNoUnicodeTranslation);
+            NotUtf8();
             return false;
         }
     }

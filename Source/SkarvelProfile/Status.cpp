@@ -18,6 +18,16 @@ skarvel_status Fail(skarvel_status status, DWORD code)
     return status;
 }
 
+skarvel_status InvalidArgument()
+{
+    return Fail(SKARVEL_INVALID_ARGUMENT, ERROR_INVALID_PARAMETER);
+}
+
+skarvel_status NotUtf8()
+{
+    return Fail(SKARVEL_INVALID_ARGUMENT, kErrorNoUnicodeTranslation);
+}
+
 skarvel_status FailFromStore(DWORD code, bool reading)
 {
     switch (code) {

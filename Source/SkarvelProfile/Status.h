@@ -10,6 +10,12 @@ namespace skarvel::profile {
 // `status`.
 skarvel_status Fail(skarvel_status status, DWORD code);
 
+// Fail() for a null pointer, or a name, text or path the interface refuses.
+skarvel_status InvalidArgument();
+
+// Fail() for text that is no UTF-8, which Windows cannot convert.
+skarvel_status NotUtf8();
+
 // Fail() for a store call's failure code. A missing file or directory means nothing
 // was found for a read, where it is a refusal of the system for a write.
 skarvel_status FailFromStore(DWORD code, bool reading);

@@ -35,10 +35,10 @@ public:
     skarvel_status Check() const
     {
         if (!usable_) {
-            return Fail(SKARVEL_INVALID_ARGUMENT, ERROR_INVALID_PARAMETER);
+            return InvalidArgument();
         }
         if (!storeSection_.Valid() || !storeKey_.Valid()) {
-            return Fail(SKARVEL_INVALID_ARGUMENT, skarvel::kErrorNoUnicodeTranslation);
+            return NotUtf8();
         }
         return SKARVEL_OK;
     }
@@ -53,11 +53,6 @@ private:
     StoreArgument storeKey_;
     bool usable_;
 };
-
-skarvel_status InvalidArgument()
-{
-    return Fail(SKARVEL_INVALID_ARGUMENT, ERROR_INVALID_PARAMETER);
-}
 
 // The answer for a read that found nothing after MarkLastError().
 skarvel_status FailFoundNothing()
@@ -139,7 +134,7 @@ skarvel_status Store(const skarvel_profile* profile, const Names& names, const c
 {
     const StoreArgument storeValue(value);
     if (!storeValue.Valid()) {
-        return Fail(SKARVEL_INVALID_ARGUMENT, skarvel::kErrorNoUnicodeTranslation);
+        return NotUtf8();
     }
     if (!Write(names.StoreSection(), names.StoreKey(), storeValue.Get(),
                profile->storePath.c_str())) {
