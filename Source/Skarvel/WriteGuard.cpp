@@ -44,7 +44,8 @@ bool IsQuote(char c)
 
 bool ReadsBackAsWritten(const char* section, const char* key, const char* value)
 {
-    return !HasLineBreak(section) && !HasLineBreak(key) && !HasLineBreak(value) && IsUsableKey(key);
+    return !HasLineBreak(section) && !HasLineBreak(key) && !HasLineBreak(value) &&
+           IsUsableKey(key);
 }
 
 bool HasNonBlank(const char* name)

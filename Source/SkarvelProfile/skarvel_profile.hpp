@@ -168,7 +168,9 @@ public:
             if (!error && !fits<T>(read)) {
                 error = errc::wrong_type;
             }
-            value = static_cast<T>(read);
+            if (!error) {
+                value = static_cast<T>(read);
+            }
         } else {
             double read = 0;
             error =
@@ -176,7 +178,9 @@ public:
             if (!error && !fits<T>(read)) {
                 error = errc::wrong_type;
             }
-            value = static_cast<T>(read);
+            if (!error) {
+                value = static_cast<T>(read);
+            }
         }
         if (error) {
             value.reset();
