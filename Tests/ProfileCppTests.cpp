@@ -110,7 +110,7 @@ TEST_F(ProfileCppTests, AClosedProfileRefusesEveryCall)
     EXPECT_TRUE(moved);
     EXPECT_FALSE(settings_);
     EXPECT_TRUE(settings_.path().empty());
-    EXPECT_EQ(moved.path(), std::filesystem::path(file_.Path()).u8string());
+    EXPECT_EQ(std::filesystem::u8path(moved.path()), std::filesystem::path(file_.Path()));
     std::error_code error;
     EXPECT_FALSE(settings_.get<int>("Window", "Width", error));
     EXPECT_EQ(error, skarvel::errc::invalid_argument);
