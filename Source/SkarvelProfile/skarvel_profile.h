@@ -7,9 +7,10 @@
  * or SKARVEL_.
  *
  * Strings are UTF-8 and terminated, on every platform; they are lent for one
- * call only. On Windows text that is no UTF-8 is refused, and text read from a
- * file that is no Unicode comes out with U+FFFD in its place; on Linux bytes
- * pass as they are.
+ * call only. On Linux bytes pass as they are. On Windows text that is no UTF-8
+ * is refused, and the system keeps text in UTF-16: a value written to a missing
+ * file makes it a UTF-16 file, while an existing narrow file keeps the ANSI code
+ * page, in which characters outside it become '?'.
  *
  * Every call answers a skarvel_status. A call that fails also leaves a Win32
  * error code for skarvel_GetLastError() and, on Linux, errno (ENOENT, EACCES,
@@ -149,8 +150,8 @@ SKARVEL_PROFILE_API skarvel_status skarvel_set_int64(const skarvel_profile* prof
 /* Reads a real number: an optional sign, then decimal digits with an optional
  * '.' and exponent ("1.5", "-2e-7", ".5"), or inf, infinity or nan in any case.
  * The point is always '.', whatever the locale. WRONG_TYPE for any other text
- * (an empty value, "1,5", "0x1p3", "2.5kg") and for numbers beyond the range of
- * a double, too large or too small to be told from zero. */
+ * (an empty value, "1,5", "0x1p3", "2.5kg"), and for a number too large for a
+ * double or too small to be told from zero. */
 SKARVEL_PROFILE_API skarvel_status skarvel_get_double(const skarvel_profile* profile,
                                                       const char* section, const char* key,
                                                       double* value);
@@ -210,8 +211,9 @@ SKARVEL_PROFILE_API skarvel_status skarvel_list_keys(const skarvel_profile* prof
  * the same answers on every platform, except that text is UTF-8 everywhere: on
  * Windows they call the wide functions. As on Windows, a file name without a
  * directory names a file in the Windows directory there, and in the working
- * directory on Linux: give a full path. Their failures are read with
- * skarvel_GetLastError(). */
+ * directory on Linux: give a full path. On Windows a value written to a missing
+ * file makes it a UTF-16 file, as with skarvel_set_string. Their failures are
+ * read with skarvel_GetLastError(). */
 
 SKARVEL_PROFILE_API unsigned long
 skarvel_GetPrivateProfileStringA(const char* appName, const char* keyName, const char* defaultText,
