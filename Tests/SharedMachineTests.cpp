@@ -9,10 +9,12 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -569,6 +571,51 @@ TEST(SharedMachineTests, ChildrenForkedDuringWritesUseTheStoreAtOnce)
     skarvel::test::WaitForChild(idle);
     stop = true;
     busy.join();
+}
+
+}  // namespace
+
+namespace {
+
+// A full disk refuses a write before any byte of the file changes, whether the write
+// replaces the file or, for a user who may not replace it, rewrites it in place.
+TEST(SharedMachineTests, FullDiskRefusesWritesBeforeAnyByteChanges)
+{
+    const TestAccounts users;
+    if (!users.Problem().empty()) {
+        GTEST_SKIP() << users.Problem();
+    }
+    char pattern[] = "/tmp/skarvel-full-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string disk = pattern;
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
+        rmdir(disk.c_str());
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    }
+    const std::string path = disk + "/settings.ini";
+    WriteBytes(path, kOld);
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    WriteBytes(disk + "/filler", std::string(96 * 1024, 'f'));  // cut short where the disk is full
+    const std::string large(8000, 'x');
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "by replacement");
+        SharedValue<Seen> seen;
+        const ChildEnd end = RunInChild([&] {
+            if (inPlace && !BecomeUser(users.member)) {
+                return 1;
+            }
+            seen->written =
+                WritePrivateProfileStringA("s", "k", large.c_str(), path.c_str());
+            seen->error = GetLastError();
+            return 0;
+        });
+        EXPECT_EQ(end, ChildEnd::Succeeded);
+        EXPECT_EQ(seen->written, FALSE);
+        EXPECT_EQ(seen->error, ERROR_DISK_FULL);
+        EXPECT_EQ(ReadBytes(path), kOld);
+    }
+    umount(disk.c_str());
+    rmdir(disk.c_str());
 }
 
 }  // namespace

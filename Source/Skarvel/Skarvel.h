@@ -61,8 +61,10 @@ public:
     // string. A null buffer or a size of 0 answers false and writes nothing.
     // A null section delivers the file's section names instead, a null key the
     // section's key names: each name terminated, the list ending in one more
-    // terminator (a list that does not fit ends in a cut name and two). The answer
-    // is then true when there is at least one name.
+    // terminator. A list is whole only with a character to spare: one that does not
+    // fit, or fills the buffer exactly, is cut and ends in two terminators, as on
+    // Windows. Empty names are not listed. The answer is then true when there is at
+    // least one name.
     SKARVEL_API bool GetString(const char* section, const char* key, char* buffer,
                                unsigned long size);
 

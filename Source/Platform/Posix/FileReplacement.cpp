@@ -11,7 +11,6 @@
 #include "CompanionFiles.h"
 #include "Descriptor.h"
 #include "FileLocks.h"
-#include "FinalPath.h"
 #include "WriterQueue.h"
 
 namespace skarvel {
@@ -62,15 +61,6 @@ off_t TotalSize(const BytePieces& pieces)
         size += static_cast<off_t>(piece.size());
     }
     return size;
-}
-
-// Makes the rename that replaced a file in `directory` durable.
-void SyncDirectory(const std::string& directory)
-{
-    Descriptor fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.IsOpen()) {
-        fsync(fd.Get());
-    }
 }
 
 bool SameOwnerAndMode(const struct stat& a, const struct stat& b)
@@ -148,11 +138,18 @@ Replacement ReplaceFile(const std::string& finalPath, const struct stat& origina
                            inPlaceOnly ? Replacement::NotPossible : Replacement::Failed);
         }
         turn.ForgetTemporary();
-        SyncDirectory(DirectoryOf(finalPath));
         return Replacement::Done;
     }
     errno = EEXIST;
     return Replacement::Failed;
+}
+
+void SyncDirectory(const std::string& directory)
+{
+    Descriptor fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.IsOpen()) {
+        fsync(fd.Get());
+    }
 }
 
 bool RewriteInPlace(int fd, const struct stat& original, const BytePieces& bytes)

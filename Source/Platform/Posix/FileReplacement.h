@@ -22,14 +22,18 @@ enum class Replacement {
 };
 
 // Writes `bytes` to a new temporary file beside the file at `finalPath`, gives it the file's
-// permission bits, owner and group, makes it durable and renames it over the file, then makes
-// the rename durable. The temporary is created exclusively, under a name no other user can
+// permission bits, owner and group, makes it durable and renames it over the file. The rename
+// is made durable by SyncDirectory, which the caller calls once it has let the next writer in:
+// the file is whole, old or new, at every moment either way. The temporary is created exclusively, under a name no other user can
 // guess, and is readable by this user alone until it is complete. NotPossible where the
 // result would not be the same file to its users: another user's file (only its owner or root
 // can give a new file that owner), a group this user cannot give, or a directory this user
 // may not write.
 Replacement ReplaceFile(const std::string& finalPath, const struct stat& original,
                         const BytePieces& bytes, WriterTurn& turn);
+
+// Makes the renames that replaced files in `directory` durable.
+void SyncDirectory(const std::string& directory);
 
 // Rewrites the open file `fd`, whose status is `original`, with `bytes` in place: room for
 // them is reserved first, so that a full disk refuses the write before any byte changes;

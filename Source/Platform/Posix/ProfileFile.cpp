@@ -14,6 +14,7 @@
 #include "Descriptor.h"
 #include "FileLocks.h"
 #include "FileReplacement.h"
+#include "FinalPath.h"
 #include "LastError.h"
 #include "ProfileCache.h"
 #include "ProfileOpen.h"
@@ -139,14 +140,19 @@ void ForgetLoadedProfiles()
     ProfileCache::Instance().Clear();
 }
 
-// A writer first waits for its turn, then takes the file's own lock. The turn keeps writers
-// of this version in the order they came (see WriterQueue.h); the file's lock keeps out
-// everything else that writes the file under it: earlier versions of the store, a writer
-// without a turn, the creation probe. That lock is flock(), on the file's open description,
-// for the reasons FileLocks.h gives. A writer replaces the file by rename, so the lock it
-// waited on may belong to a file no longer at the path: after locking, it checks that the
-// path still names the locked file and opens the new one if not, keeping its turn.
-BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit)
+namespace {
+
+// The write under the writer's turn and the file's lock. A writer first waits for its turn,
+// then takes the file's own lock. The turn keeps writers of this version in the order they
+// came (see WriterQueue.h); the file's lock keeps out everything else that writes the file
+// under it: earlier versions of the store, a writer without a turn, the creation probe. That
+// lock is flock(), on the file's open description, for the reasons FileLocks.h gives. A
+// writer replaces the file by rename, so the lock it waited on may belong to a file no longer
+// at the path: after locking, it checks that the path still names the locked file and opens
+// the new one if not, keeping its turn. `replacedIn` receives the directory of a file
+// replaced by rename, whose entry is yet to be made durable.
+BOOL EditLocked(const char* path, const ProfileParse& parse, const ProfileEdit& edit,
+                std::string& replacedIn)
 {
     std::optional<WriterTurn> turn;
     std::string turnPath;
@@ -185,6 +191,7 @@ BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit&
         const TextPieces fileBytes = FileBytes(decoded, std::move(edited), encoded);
         switch (ReplaceFile(finalPath, status, fileBytes, *turn)) {
         case Replacement::Done:
+            replacedIn = DirectoryOf(finalPath);
             return TRUE;
         case Replacement::Failed:
             return FailWithErrno(FALSE);
@@ -196,6 +203,21 @@ BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit&
         }
         return TRUE;
     }
+}
+
+}  // namespace
+
+// The rename is made durable after the next writer was let in: flushing the directory is the
+// slower of a replacement's two flushes, and the file is whole, old or new, either way. The
+// call still answers only once its change is durable.
+BOOL EditProfile(const char* path, const ProfileParse& parse, const ProfileEdit& edit)
+{
+    std::string replacedIn;
+    const BOOL written = EditLocked(path, parse, edit, replacedIn);
+    if (!replacedIn.empty()) {
+        SyncDirectory(replacedIn);
+    }
+    return written;
 }
 
 }  // namespace skarvel
