@@ -3,25 +3,15 @@
 #include <cerrno>
 
 namespace skarvel {
-namespace {
-
-// Platform.h offers no SetLastError on Linux. Asking for a module that is not loaded
-// is the cheapest call whose Win32 contract leaves a known code, ERROR_MOD_NOT_FOUND,
-// and no profile function leaves that one.
-const char kNoSuchModule[] = "skarvel-no-such-module";
-constexpr DWORD kMark = ERROR_MOD_NOT_FOUND;
-
-}  // namespace
 
 void MarkLastError()
 {
-    GetModuleHandleA(kNoSuchModule);
+    SetLastError(ERROR_SUCCESS);
 }
 
 DWORD StoreFailureSinceMark()
 {
-    const DWORD code = GetLastError();
-    return code == kMark ? ERROR_SUCCESS : code;
+    return GetLastError();
 }
 
 int ErrnoFromWin32(DWORD code)

@@ -10,10 +10,10 @@ namespace skarvel {
 constexpr DWORD kErrorInvalidData = 13;
 constexpr DWORD kErrorNoUnicodeTranslation = 1113;
 
-// Leaves a code in the thread's last error that no profile function sets, so that
-// StoreFailureSinceMark() can tell whether a profile call made since has failed. A
-// read answers the same for a missing key and for a file it could not read; only
-// the last error tells them apart, and a read that succeeds may leave it as it was.
+// Clears the thread's last error, so that StoreFailureSinceMark() can tell whether a
+// profile call made since has failed. A read answers the same for a missing key and
+// for a file it could not read; only the last error tells them apart, and a read that
+// succeeds leaves it as it was.
 void MarkLastError();
 
 // The code a failed profile call left since MarkLastError(), or ERROR_SUCCESS when
