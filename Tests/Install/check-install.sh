@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs Skarvel into a temporary prefix, checks the installed layout, then builds
-# the consumer project (a C++ host of the class and the C++ layer, a C host of the C
-# interface) against that tree twice, through find_package and through pkg-config,
-# and runs both builds. The prefix differs from the configured one, so
+# Installs Skarvel into a temporary prefix, checks the installed layout and runs the
+# installed tool, then builds the consumer project (a C++ host of the class and the C++
+# layer, a C host of the C interface) against that tree twice, through find_package and
+# through pkg-config, and runs both builds. The prefix differs from the configured one, so
 # the CMake package and the pkg-config file must both resolve from where they lie.
 set -euo pipefail
 
@@ -51,6 +51,16 @@ check_library SkarvelProfile skarvel_
 headers="$(cd "$prefix/include" && find . -type f | sort | tr '\n' ' ')"
 [[ "$headers" == "./Skarvel.h ./skarvel_profile.h ./skarvel_profile.hpp " ]] ||
     fail "installed headers are not Skarvel.h and skarvel_profile.h(pp): $headers"
+
+# The tool, which finds the library through its run path relative to itself, and its
+# manual page.
+tool="$prefix/bin/skarvel"
+[[ -x "$tool" ]] || fail "bin/skarvel is not installed"
+[[ "$("$tool" --version)" == "skarvel 1.0.0" ]] || fail "the installed skarvel does not run"
+"$tool" set "$work/tool.ini" Window Width 800
+[[ "$("$tool" get --int "$work/tool.ini" window WIDTH)" == 800 ]] ||
+    fail "the installed skarvel does not read back what it wrote"
+[[ -f "$prefix/share/man/man1/skarvel.1" ]] || fail "share/man/man1/skarvel.1 is not installed"
 
 echo "check-install: consumer through find_package"
 cmake -S "$consumer_dir" -B "$work/find-package" -DCMAKE_PREFIX_PATH="$prefix" \
