@@ -57,7 +57,7 @@ Exit status:
   2  a usage error, or a name or value that a settings file cannot hold
   3  the value is not of the type asked for
   4  the file or the system refused: no permission, a missing directory, a
-     full disk
+     full disk; or standard output could not be written
 )";
 
 }  // namespace
