@@ -490,7 +490,13 @@ const ToolCase kToolCases[] = {
 
 #if !defined(_WIN32)
     // On Linux bytes pass as they are, where Windows keeps a narrow file in the ANSI code
-    // page; and a read-only file is refused even to root, whom Wine lets write it.
+    // page; a read-only file is refused even to root, whom Wine lets write it; and a name
+    // too long for the file system is refused, where Wine finds no such file.
+    {"a file name too long for the system is no usage error",
+     {"get", std::string(300, 'a') + ".ini", "Window", "Width"},
+     4,
+     "",
+     ".ini: file name too long\n"},
     {"get prints bytes that are no UTF-8 as they are",
      {"get", "settings.ini", "Window", "Raw"},
      0,
