@@ -293,7 +293,9 @@ TEST(RealTextLocale, UsesTheLocaleDecimalPoint)
 #endif
     }
     if (checked == 0) {
-        GTEST_SKIP() << "no locale with a decimal point other than '.' is installed";
+        GTEST_SKIP() << "no locale with a decimal point other than '.' is installed; on Debian "
+                        "install the locales package, uncomment de_DE.UTF-8 in /etc/locale.gen "
+                        "and run locale-gen";
     }
 }
 

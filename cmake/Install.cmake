@@ -1,18 +1,26 @@
-# Installs the shared library, its one public header, a CMake package that gives
-# the imported target Skarvel::Skarvel, and a pkg-config file.
+# Installs the two shared libraries and their public headers, a CMake package that
+# gives the imported targets Skarvel::Skarvel (the class) and Skarvel::SkarvelProfile
+# (the C interface), and a pkg-config file for each.
 include(CMakePackageConfigHelpers)
 
 set(SKARVEL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Skarvel)
 
-# The platform layer and the value text are linked privately into the shared
-# library, so the export needs the library alone. On Windows RUNTIME places the
-# DLL in bin/ and ARCHIVE its import library in lib/.
-install(TARGETS Skarvel EXPORT SkarvelTargets
+# The platform layer and the internal libraries are linked privately into each
+# shared library, so the export needs the libraries alone. On Windows RUNTIME places
+# the DLLs in bin/ and ARCHIVE their import libraries in lib/.
+install(TARGETS Skarvel SkarvelProfile EXPORT SkarvelTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
 )
-install(FILES ${PROJECT_SOURCE_DIR}/Source/Skarvel/Skarvel.h
+if(WIN32)
+    install(FILES ${PROJECT_BINARY_DIR}/Source/SkarvelProfile/SkarvelProfile.def
+        DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+install(FILES
+    ${PROJECT_SOURCE_DIR}/Source/Skarvel/Skarvel.h
+    ${PROJECT_SOURCE_DIR}/Source/SkarvelProfile/skarvel_profile.h
+    ${PROJECT_SOURCE_DIR}/Source/SkarvelProfile/skarvel_profile.hpp
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
 )
 
@@ -39,4 +47,7 @@ string(REGEX REPLACE "/$" "" SKARVEL_PC_PREFIX "${SKARVEL_PC_PREFIX}")
 file(RELATIVE_PATH SKARVEL_PC_LIBDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_LIBDIR})
 file(RELATIVE_PATH SKARVEL_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_INCLUDEDIR})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/skarvel.pc.in ${PROJECT_BINARY_DIR}/skarvel.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/skarvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/skarvel-profile.pc.in ${PROJECT_BINARY_DIR}/skarvel-profile.pc
+    @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/skarvel.pc ${PROJECT_BINARY_DIR}/skarvel-profile.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,10 +1,12 @@
 // Integers and reals, kept in the file as decimal text.
 #include "Skarvel.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "Platform.h"
 #include "RealText.h"
+#include "StoreErrors.h"
 
 namespace {
 
@@ -16,8 +18,10 @@ constexpr unsigned long kNumberTextCapacity = 128;
 bool CSkarvel::GetInt(const char* section, const char* key, int& value)
 {
     if (m_szPath[0] == '\0') {
+        errno = EINVAL;
         return false;
     }
+    skarvel::MarkLastError();
     // The store answers the default for an absent key and the stored number
     // otherwise, so two different defaults tell the cases apart. An answer other
     // than its default proves the key present on its own: a second read is needed
@@ -30,6 +34,7 @@ bool CSkarvel::GetInt(const char* section, const char* key, int& value)
     }
     const UINT second = GetPrivateProfileIntA(section, key, 2, m_szPath);
     if (second == 2) {
+        errno = skarvel::ErrnoForEmptyRead();
         return false;
     }
     value = static_cast<int>(second);

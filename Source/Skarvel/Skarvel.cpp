@@ -1,11 +1,13 @@
 // Construction of a settings object: the profile path and the creation probe.
 #include "Skarvel.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
 
 #include "Platform.h"
+#include "StoreErrors.h"
 
 namespace {
 
@@ -43,9 +45,13 @@ CSkarvel::CSkarvel(char* fileName)
 
     char directory[kPathCapacity] = {};
     const DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), directory, kPathCapacity);
+    const DWORD moduleError = GetLastError();
     // A full buffer means the executable's path was cut: any directory taken
     // from it could name another place.
     if (length == 0 || length >= kPathCapacity || fileName == nullptr) {
+        errno = fileName == nullptr ? EINVAL
+                : length == 0       ? skarvel::ErrnoFromWin32(moduleError)
+                                    : ENAMETOOLONG;
         return;
     }
     PathRemoveFileSpecA(directory);
@@ -56,16 +62,21 @@ CSkarvel::CSkarvel(char* fileName)
         !AppendWhole(m_szPath, kPathCapacity, kSeparator) ||
         !AppendWhole(m_szPath, kPathCapacity, fileName)) {
         memset(m_szPath, 0, sizeof m_szPath);
+        errno = ENAMETOOLONG;
         return;
     }
 
     HANDLE probe = CreateFileA(m_szPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     m_hFile = probe;
-    if (GetLastError() == 0) {
+    const DWORD probeError = GetLastError();
+    if (probeError == 0) {
         m_bNewFile = true;
     }
     CloseHandle(probe);
+    if (probe == INVALID_HANDLE_VALUE) {
+        errno = skarvel::ErrnoFromWin32(probeError);
+    }
 }
 
 CSkarvel::~CSkarvel() = default;

@@ -9,6 +9,16 @@
 //
 // All strings are narrow and terminated, in the system code page (UTF-8 on
 // Linux). They are lent to the object for one call only.
+//
+// A call that fails leaves errno saying why, as the C library's functions do: a read
+// that answers false, a write that answers 0, and a construction that leaves the
+// object without a path or can neither open nor create the file. ENOENT: no such key,
+// section or file, an empty value, or a missing directory; EACCES: the file refused
+// (a read-only or unreadable file, a path that names a directory); ENOSPC: no space
+// left; EINVAL: a null buffer or a size of 0, an object without a path, a null file
+// name, or text that a write refuses; ENAMETOOLONG: a path that would not fit;
+// ENOMEM, EIO and others: further failures of the system. A call that succeeds may
+// change errno too.
 #pragma once
 
 #if defined(_WIN32)

@@ -1,8 +1,16 @@
-# Checks what a host sees of the DLL: it exports the members of CSkarvel and
-# nothing else, and it imports only DLLs that every Windows system has.
+# Checks what a host sees of a DLL: it exports only the names its interface gives,
+# and it imports only DLLs that every Windows system has. By default the DLL is
+# Skarvel.dll, which exports the members of CSkarvel; SkarvelProfile.dll exports
+# the C functions named skarvel_*.
 #
-# cmake -D OBJDUMP=<objdump> -D DLL=<Skarvel.dll> -P CheckDllInterface.cmake
+# cmake -D OBJDUMP=<objdump> -D DLL=<Skarvel.dll> [-D EXPORTS=<regex> -D INTERFACE=<what>]
+#       -P CheckDllInterface.cmake
 cmake_minimum_required(VERSION 3.25)
+
+if(NOT DEFINED EXPORTS)
+    set(EXPORTS "_ZN8CSkarvel")
+    set(INTERFACE "members of CSkarvel")
+endif()
 
 set(systemDlls kernel32.dll msvcrt.dll shlwapi.dll)
 
@@ -37,12 +45,12 @@ endif()
 foreach(export IN LISTS exports)
     string(STRIP "${export}" name)
     # 32-bit names may carry the platform's extra leading underscore.
-    if(NOT name MATCHES "^_?_ZN8CSkarvel")
-        list(APPEND faults "exports ${name}, which is not a member of CSkarvel")
+    if(NOT name MATCHES "^_?${EXPORTS}")
+        list(APPEND faults "exports ${name}, which is none of the ${INTERFACE}")
     endif()
 endforeach()
 if(faults)
     list(JOIN faults "\n  " faults)
     message(FATAL_ERROR "${DLL}:\n  ${faults}")
 endif()
-message(STATUS "${count} exports, all members of CSkarvel; imports: ${imports}")
+message(STATUS "${count} exports, all ${INTERFACE}; imports: ${imports}")

@@ -64,3 +64,8 @@ extern "C" DWORD WINAPI GetLastError(void)
 {
     return skarvel::lastError;
 }
+
+extern "C" void WINAPI SetLastError(DWORD dwErrCode)
+{
+    skarvel::lastError = dwErrCode;
+}

@@ -1,9 +1,12 @@
-// Uses the installed library through its installed header alone: writes one value of
-// each type to a fresh file beside this program, reads each back, and removes the file.
+// Uses the installed libraries through their installed headers alone: writes one value
+// of each type to a fresh file beside this program, reads each back, and removes the
+// file; then reads that file's path, as the class composed it, through the C++ layer.
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include <Skarvel.h>
+#include <skarvel_profile.hpp>
 
 int main()
 {
@@ -25,9 +28,16 @@ int main()
     const bool read = settings.GetString("Consumer", "Text", text, sizeof text) &&
                       settings.GetInt("Consumer", "Number", number) &&
                       settings.GetFloat("Consumer", "Real", real);
+    std::error_code error;
+    const auto profile = skarvel::profile::open(path, error);
+    const int readByPath = profile.get("Consumer", "Number", 0);
     std::remove(path);
     if (!written || !read || std::strcmp(text, "installed") != 0 || number != -42 || real != 2.5f) {
         std::fprintf(stderr, "Consumer: values did not survive a round trip through %s\n", path);
+        return 1;
+    }
+    if (readByPath != -42) {
+        std::fprintf(stderr, "Consumer: the C++ layer read %d from %s\n", readByPath, path);
         return 1;
     }
     std::printf("Consumer: Skarvel works from %s\n", path);
