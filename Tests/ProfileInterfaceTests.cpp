@@ -252,13 +252,6 @@ TEST(ProfileInterfaceTests, CallsAnswerTheirStatusValueAndFile)
     const auto invalid = SKARVEL_INVALID_ARGUMENT;
     const auto denied = SKARVEL_ACCESS_DENIED;
     const unsigned long kNone = 0;
-    // Windows tells a missing directory from a missing file when it reads; the Linux
-    // store, as open() does, only when it writes.
-#if defined(_WIN32)
-    const unsigned long kNoDirectoryToRead = 3;
-#else
-    const unsigned long kNoDirectoryToRead = 2;
-#endif
     const Row rows[] = {
         // Text, found as the store reads it.
         {"quoted text", kSettings, Call::GetText, "Window", "Title", nullptr, ok, "  padded  ",
@@ -273,7 +266,7 @@ TEST(ProfileInterfaceTests, CallsAnswerTheirStatusValueAndFile)
         {"missing section", kSettings, Call::GetText, "Door", "Width", nullptr, notFound, "", 2},
         {"missing file", nullptr, Call::GetText, "Window", "Width", nullptr, notFound, "", 2},
         {"missing directory", kMissingDirectory, Call::GetText, "Window", "Width", nullptr,
-         notFound, "", kNoDirectoryToRead},
+         notFound, "", 3},
         {"the path names a directory", kDirectory, Call::GetText, "Window", "Width", nullptr,
          denied, "", 5},
         {"blank section name", kSettings, Call::GetText, " ", "Width", nullptr, invalid, "", 87},

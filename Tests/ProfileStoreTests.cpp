@@ -170,15 +170,26 @@ TEST(ProfileStoreTests, ReadingRules)
     }
 }
 
+// The default, and the error Windows leaves: a missing file is told from a missing directory.
 TEST(ProfileStoreTests, MissingOrUnreadableFilesGiveTheDefault)
 {
     ScopedHostFile file;
-    for (const std::string& path : {file.Path(), HostDirectory()}) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(GetString(path, "s", "k", "def", 16).buffer.substr(0, 4), Bytes("def\0", 4));
-        EXPECT_EQ(GetString(path, nullptr, nullptr, "def", 16).buffer.substr(0, 2),
+    const struct {
+        std::string path;
+        DWORD error;
+    } rows[] = {
+        {file.Path(), ERROR_FILE_NOT_FOUND},
+        {file.Path() + ".missing/settings.ini", ERROR_PATH_NOT_FOUND},
+        {HostDirectory(), ERROR_ACCESS_DENIED},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(GetString(row.path, "s", "k", "def", 16).buffer.substr(0, 4),
+                  Bytes("def\0", 4));
+        EXPECT_EQ(GetLastError(), row.error);
+        EXPECT_EQ(GetString(row.path, nullptr, nullptr, "def", 16).buffer.substr(0, 2),
                   Bytes("\0x", 2));
-        EXPECT_EQ(GetPrivateProfileIntA("s", "k", 7, path.c_str()), 7u);
+        EXPECT_EQ(GetPrivateProfileIntA("s", "k", 7, row.path.c_str()), 7u);
     }
     // Size 0 leaves the buffer alone.
     EXPECT_EQ(GetString(file.Path(), "s", "k", "def", 0).buffer, "xxxx");

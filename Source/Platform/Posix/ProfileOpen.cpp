@@ -21,11 +21,22 @@ constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any new file
 }  // namespace
 
 // O_NONBLOCK keeps a FIFO at the name from holding the open up; it is refused once its status
-// shows what it is.
+// shows what it is. As on Windows, a file whose directory is missing is told from a missing
+// file by its error, which open() does not do.
 int OpenProfileForReading(const char* path, struct stat& status)
 {
     Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.IsOpen() || fstat(fd.Get(), &status) != 0) {
+    if (!fd.IsOpen()) {
+        struct stat directory;
+        if (errno == ENOENT && stat(DirectoryOf(path).c_str(), &directory) != 0 &&
+            (errno == ENOENT || errno == ENOTDIR)) {
+            SetLastErrorCode(ERROR_PATH_NOT_FOUND);
+        } else {
+            SetLastErrorFromErrno();
+        }
+        return -1;
+    }
+    if (fstat(fd.Get(), &status) != 0) {
         SetLastErrorFromErrno();
         return -1;
     }
